@@ -1,0 +1,37 @@
+# Two commands matter: `make demo` (the main job) and `make test`. Both install what is missing.
+BUILD      ?= build
+JOBS       ?= $(shell nproc)
+CMAKE_GEN  := -G Ninja
+X86_DIR    := $(BUILD)/x86
+X64_DIR    := $(BUILD)/x64
+
+.PHONY: all deps build build-x86 build-x64 test demo clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+$(X86_DIR)/build.ninja: | deps
+	cmake -S . -B $(X86_DIR) $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+
+$(X64_DIR)/build.ninja: | deps
+	cmake -S . -B $(X64_DIR) $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
+	  -DTESK_BUILD_TESTS=ON -DTESK_X86_BUILD_DIR=$(abspath $(X86_DIR)) >/dev/null
+
+build-x86: $(X86_DIR)/build.ninja
+	cmake --build $(X86_DIR) -j $(JOBS)
+
+build-x64: $(X64_DIR)/build.ninja
+	cmake --build $(X64_DIR) -j $(JOBS)
+
+build: build-x86 build-x64
+
+test: build
+	cd $(X64_DIR) && ctest --output-on-failure -j $(JOBS)
+
+demo: build
+	@scripts/demo.sh $(X64_DIR)
+
+clean:
+	rm -rf $(BUILD) dist
