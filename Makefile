@@ -12,17 +12,14 @@ all: build
 deps:
 	@scripts/install-deps.sh
 
-$(X86_DIR)/build.ninja: | deps
+# Configured on every run (a second or two): subdirectories are picked up as they appear.
+build-x86: deps
 	cmake -S . -B $(X86_DIR) $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
-
-$(X64_DIR)/build.ninja: | deps
-	cmake -S . -B $(X64_DIR) $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
-	  -DTESK_BUILD_TESTS=ON -DTESK_X86_BUILD_DIR=$(abspath $(X86_DIR)) >/dev/null
-
-build-x86: $(X86_DIR)/build.ninja
 	cmake --build $(X86_DIR) -j $(JOBS)
 
-build-x64: $(X64_DIR)/build.ninja
+build-x64: deps
+	cmake -S . -B $(X64_DIR) $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
+	  -DTESK_BUILD_TESTS=ON -DTESK_X86_BUILD_DIR=$(abspath $(X86_DIR)) >/dev/null
 	cmake --build $(X64_DIR) -j $(JOBS)
 
 build: build-x86 build-x64

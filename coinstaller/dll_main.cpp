@@ -1,0 +1,24 @@
+// Load and unload of the module. Attach only prepares; the trace-system library is bound by the
+// first trace call, never under the loader lock.
+#include <windows.h>
+#include <commctrl.h>
+
+namespace {
+HINSTANCE g_module = nullptr;
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+    switch (reason) {
+        case DLL_PROCESS_ATTACH:
+            g_module = module;
+            ::DisableThreadLibraryCalls(module);
+            ::InitCommonControls();
+            break;
+        case DLL_PROCESS_DETACH:
+            g_module = nullptr;
+            break;
+        default:
+            break;
+    }
+    return TRUE;
+}

@@ -1,0 +1,99 @@
+#include "trace/method_trace.h"
+
+#include "trace/text_conversion.h"
+#include "trace/trace_calls.h"
+
+#include <sys/timeb.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <exception>
+
+namespace {
+
+constexpr int32_t kErrorLevel = static_cast<int32_t>(TraceLevel::Error);
+constexpr int32_t kUnwindingLevel = static_cast<int32_t>(TraceLevel::Critical);
+constexpr char kUnwindingResult[] = "Fehlerinfo: StackUnwinding ~MethodTrace: Es ist eine Exception aufgetreten";
+
+std::string Narrow(const wchar_t* text) {
+    char buffer[kTextCapacity];
+    ConvertToNarrow(text, buffer, sizeof buffer);
+    return std::string(buffer);
+}
+
+bool Traces(int32_t level, const std::string& category) {
+    return TraceShouldTraceCategory(static_cast<TraceLevel>(level), category.c_str());
+}
+
+std::string PositionPart(int32_t sourceLine) {
+    if (sourceLine < 1) return " ";
+    return " (" + std::to_string(sourceLine) + ") ";
+}
+
+std::string LocalTimeOfDay() {
+    __timeb64 now{};
+    _ftime64_s(&now);
+    tm local{};
+    _localtime64_s(&local, &now.time);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec,
+                  static_cast<int>(now.millitm));
+    return text;
+}
+
+}  // namespace
+
+MethodTrace::MethodTrace(int32_t level, const wchar_t* category, const wchar_t* functionName,
+                         const wchar_t* sourceFile, int32_t sourceLine, const wchar_t* note) {
+    if (category == nullptr || category[0] == L'\0' || functionName == nullptr || sourceFile == nullptr ||
+        note == nullptr) {
+        inactive_ = true;
+        return;
+    }
+    const std::string narrowCategory = Narrow(category);
+    // Alive as long as the category traces errors, so that unwinding can still be reported.
+    if (!Traces(std::min(level, kErrorLevel), narrowCategory)) {
+        inactive_ = true;
+        return;
+    }
+    level_ = level;
+    category_ = narrowCategory;
+    functionName_ = Narrow(functionName);
+
+    const std::string tail = functionName_ + PositionPart(sourceLine) + Narrow(note) + " " + Narrow(sourceFile);
+    if (Traces(level_, category_)) {
+        beginWritten_ = true;
+        TraceWriteText(static_cast<TraceLevel>(level_), category_.c_str(), ("---> Beginn: " + tail).c_str());
+    } else {
+        deferredBegin_ = "---> Beginn (" + LocalTimeOfDay() + "): " + tail;
+    }
+}
+
+MethodTrace::~MethodTrace() {
+    try {
+        Finish();
+    } catch (...) {
+        // A destructor that throws while an exception unwinds would end the host process.
+    }
+}
+
+void MethodTrace::Finish() {
+    if (std::uncaught_exceptions() > 0) {
+        inactive_ = false;
+        level_ = kUnwindingLevel;
+        if (!beginWritten_) FlushDeferredBegin();
+        resultText_ = kUnwindingResult;
+    }
+    if (inactive_ || !Traces(level_, category_)) return;
+    std::string line = "<--- Ende: " + functionName_;
+    if (!resultText_.empty()) line += "\t Returnwert: " + resultText_;
+    TraceWriteText(static_cast<TraceLevel>(level_), category_.c_str(), line.c_str());
+}
+
+void MethodTrace::FlushDeferredBegin() {
+    if (!Traces(level_, category_)) return;
+    beginWritten_ = true;
+    TraceWriteText(static_cast<TraceLevel>(level_), category_.c_str(), deferredBegin_.c_str());
+    deferredBegin_.clear();
+}
