@@ -30,8 +30,9 @@ TEST_F(Loading, TheSetupapiInUseIsTheSimulationBesideTheProgram) {
     EXPECT_EQ(ModuleDirectory(nullptr), ModuleDirectory(setupapi));
 }
 
-// Wine's user32 and gdi32 delay-load setupapi for display-configuration queries only; loading
-// the usual system libraries and initialising the common controls must not reach the simulation.
+// No Wine system library imports setupapi at load time; user32 and gdi32 only delay-load a few
+// of its functions for display-device queries. Loading the usual system libraries and
+// initialising the common controls must therefore neither fail nor reach the simulation.
 TEST_F(Loading, SystemLibrariesLoadWithoutCallingTheSimulation) {
     for (const char* name : {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "advapi32.dll", "shell32.dll",
                              "ole32.dll", "oleaut32.dll", "shlwapi.dll", "msvcrt.dll", "version.dll"}) {

@@ -115,8 +115,9 @@ SIM_API void SimClearFailures(void);
 /* ---- Call journal ---- */
 
 /* One call of an export. arguments is "name=value" pairs separated by ", ": handles, flags,
- * errors and tokens as 0x%llx/0x%lx hex, DEVINSTs, indexes and sizes decimal, GUIDs in braces,
- * strings in double quotes (null as null). */
+ * errors and tokens in lower-case hex with 0x, DEVINSTs, indexes and sizes in decimal, GUIDs in
+ * lower-case braces, strings in double quotes (non-ASCII as \uXXXX), absent pointers as null.
+ * A DeviceInfoData argument appears as DevInst=<its DevInst field>. */
 typedef struct SimCall {
     const char* function;
     const char* arguments;
