@@ -1,0 +1,105 @@
+#include "coinstaller/coinstaller_harness.h"
+
+#include "support/heap_watch.h"
+#include "tests/doubles/recording_trace/recording_trace.h"
+
+#include <gtest/gtest.h>
+
+namespace harness {
+
+HMODULE CoInstallerModule() {
+    static HMODULE module = [] {
+        HMODULE loaded = ::LoadLibraryW(L"TeskCoInstaller.dll");
+        if (loaded != nullptr) heap_watch::Install(loaded);
+        return loaded;
+    }();
+    return module;
+}
+
+DWORD CallCoDeviceInstall(DI_FUNCTION request, HDEVINFO set, PSP_DEVINFO_DATA data,
+                          PCOINSTALLER_CONTEXT_DATA context) {
+    static const auto entry =
+        reinterpret_cast<CoDeviceInstallFn>(reinterpret_cast<void*>(::GetProcAddress(CoInstallerModule(), "CoDeviceInstall")));
+    if (entry == nullptr) {
+        ADD_FAILURE() << "TeskCoInstaller.dll or its CoDeviceInstall export is missing";
+        return 0xFFFFFFFF;
+    }
+    return entry(request, set, data, context);
+}
+
+ReaderTree AddReader(bool withChild) {
+    ReaderTree tree{};
+    tree.hub = SimAddDevice(kHubId, 0, &kUsbClass);
+    tree.reader = SimAddDevice(kReaderId, tree.hub, &kReaderClass);
+    if (withChild) tree.child = SimAddDevice(kChildId, tree.reader, &GUID_DEVCLASS_SMARTCARDFILTER);
+    EXPECT_NE(0u, tree.reader);
+    EXPECT_TRUE(SimCreateDeviceInfo(tree.reader, &tree.set, &tree.data));
+    return tree;
+}
+
+DEVINST AddFilterDevice(const wchar_t* instanceId) {
+    const DEVINST device = SimAddDevice(instanceId, 0, &GUID_DEVCLASS_SMARTCARDFILTER);
+    EXPECT_NE(0u, device);
+    return device;
+}
+
+void SetPropertyChange(DEVINST device, DWORD stateChange) {
+    SP_PROPCHANGE_PARAMS params{};
+    params.ClassInstallHeader.cbSize = sizeof(SP_CLASSINSTALL_HEADER);
+    params.ClassInstallHeader.InstallFunction = DIF_PROPERTYCHANGE;
+    params.StateChange = stateChange;
+    params.Scope = DICS_FLAG_GLOBAL;
+    params.HwProfile = 0;
+    EXPECT_TRUE(SimSetClassInstallParams(device, &params, sizeof(params)));
+}
+
+std::vector<TraceLine> TraceLines() {
+    std::vector<TraceLine> lines;
+    for (size_t i = 0; i < RecCallCount(); ++i) {
+        RecCall call{};
+        if (!RecGetCall(i, &call) || std::string(call.function) != "Write") continue;
+        lines.push_back({call.level, call.category ? call.category : "", call.text ? call.text : ""});
+    }
+    return lines;
+}
+
+std::vector<std::string> CoInstallTexts() {
+    std::vector<std::string> texts;
+    for (const TraceLine& line : TraceLines()) {
+        if (line.category == "TESK.CoInstall") texts.push_back(line.text);
+    }
+    return texts;
+}
+
+bool HasText(const std::string& text) {
+    for (const TraceLine& line : TraceLines()) {
+        if (line.text == text) return true;
+    }
+    return false;
+}
+
+int32_t LevelOf(const std::string& text) {
+    for (const TraceLine& line : TraceLines()) {
+        if (line.text == text) return line.level;
+    }
+    return -1;
+}
+
+std::vector<TextLogEntry> TextLog() {
+    std::vector<TextLogEntry> entries;
+    for (size_t i = 0; i < SimTextLogCount(); ++i) {
+        SimTextLogEntry entry{};
+        if (!SimGetTextLogEntry(i, &entry)) continue;
+        entries.push_back({entry.category, entry.flags, entry.hasError != FALSE, entry.error,
+                           entry.message ? std::string(entry.message, entry.messageLength) : std::string()});
+    }
+    return entries;
+}
+
+std::string Latin1(const std::wstring& text) {
+    std::string narrow;
+    for (wchar_t c : text) narrow.push_back(static_cast<char>(c <= 0xFF ? c : '?'));
+    return narrow;
+}
+
+}  // namespace harness
