@@ -1,7 +1,6 @@
 #include "coinstaller/coinstaller_harness.h"
 
 #include "support/heap_watch.h"
-#include "tests/doubles/recording_trace/recording_trace.h"
 
 #include <gtest/gtest.h>
 
@@ -51,38 +50,6 @@ void SetPropertyChange(DEVINST device, DWORD stateChange) {
     params.Scope = DICS_FLAG_GLOBAL;
     params.HwProfile = 0;
     EXPECT_TRUE(SimSetClassInstallParams(device, &params, sizeof(params)));
-}
-
-std::vector<TraceLine> TraceLines() {
-    std::vector<TraceLine> lines;
-    for (size_t i = 0; i < RecCallCount(); ++i) {
-        RecCall call{};
-        if (!RecGetCall(i, &call) || std::string(call.function) != "Write") continue;
-        lines.push_back({call.level, call.category ? call.category : "", call.text ? call.text : ""});
-    }
-    return lines;
-}
-
-std::vector<std::string> CoInstallTexts() {
-    std::vector<std::string> texts;
-    for (const TraceLine& line : TraceLines()) {
-        if (line.category == "TESK.CoInstall") texts.push_back(line.text);
-    }
-    return texts;
-}
-
-bool HasText(const std::string& text) {
-    for (const TraceLine& line : TraceLines()) {
-        if (line.text == text) return true;
-    }
-    return false;
-}
-
-int32_t LevelOf(const std::string& text) {
-    for (const TraceLine& line : TraceLines()) {
-        if (line.text == text) return line.level;
-    }
-    return -1;
 }
 
 std::vector<TextLogEntry> TextLog() {

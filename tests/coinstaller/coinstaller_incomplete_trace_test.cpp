@@ -1,0 +1,40 @@
+// A trace-system library beside the host that lacks DoneTraceSystem: it is loaded once, found
+// incomplete and never called, not even InitTraceSystem.
+#include "coinstaller/coinstaller_harness.h"
+#include "support/load_watch.h"
+#include "tests/doubles/recording_trace/recording_trace.h"
+
+#include <gtest/gtest.h>
+
+using harness::AddReader;
+using harness::CallCoDeviceInstall;
+using harness::ReaderTree;
+using harness::SetPropertyChange;
+
+namespace {
+
+TEST(IncompleteTraceLibrary, IsLoadedOnceAndNeverCalled) {
+    HMODULE module = harness::CoInstallerModule();
+    ASSERT_NE(nullptr, module);
+    ASSERT_TRUE(load_watch::Install(module));
+    ASSERT_EQ(nullptr, ::GetProcAddress(::GetModuleHandleW(L"KvTraceHub001.dll"), "DoneTraceSystem"));
+    SimReset();
+    RecReset();
+
+    ReaderTree tree = AddReader();
+    SetPropertyChange(tree.reader, DICS_DISABLE);
+    COINSTALLER_CONTEXT_DATA context{};
+    ASSERT_EQ(static_cast<DWORD>(ERROR_DI_POSTPROCESSING_REQUIRED),
+              CallCoDeviceInstall(DIF_PROPERTYCHANGE, tree.set, &tree.data, &context));
+    context.PostProcessing = TRUE;
+    EXPECT_EQ(static_cast<DWORD>(NO_ERROR), CallCoDeviceInstall(DIF_PROPERTYCHANGE, tree.set, &tree.data, &context));
+    CallCoDeviceInstall(DIF_REMOVE, tree.set, &tree.data, nullptr);
+
+    EXPECT_EQ(1, load_watch::LoadLibraryCalls());
+    EXPECT_EQ(0u, RecInitCount());
+    EXPECT_EQ(0u, RecCallCount()) << "no export of an incomplete library may be called";
+    EXPECT_FALSE(SimDeviceExists(tree.child));
+    EXPECT_EQ(0u, SimCallCount("CM_Get_Parent")) << "the level reads as 1";
+}
+
+}  // namespace

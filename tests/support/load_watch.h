@@ -1,0 +1,13 @@
+// Counts a module's calls of LoadLibraryA and GetModuleFileNameA, the two calls that mark the
+// trace-system library's search and load.
+#pragma once
+
+#include <windows.h>
+
+namespace load_watch {
+
+bool Install(HMODULE module);
+long LoadLibraryCalls();
+long ModuleFileNameCalls();
+
+}  // namespace load_watch
