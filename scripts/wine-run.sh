@@ -20,4 +20,7 @@ if [ ! -f "$WINEPREFIX/.tesk-ready" ]; then
   fi
   flock -u 9
 fi
+# A server that lingers between the short test programs: a program that starts while an idle
+# server is shutting down can fail to connect.
+wineserver -p30 >/dev/null 2>&1 || true
 exec wine "$@"
