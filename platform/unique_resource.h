@@ -62,7 +62,7 @@ struct NullInvalid {
 
 inline void CloseKey(HKEY key) noexcept { ::RegCloseKey(key); }
 inline void CloseKernelHandle(HANDLE handle) noexcept { ::CloseHandle(handle); }
-inline void FreeModule(HMODULE module) noexcept { ::FreeLibrary(module); }
+inline void UnloadModule(HMODULE module) noexcept { ::FreeLibrary(module); }
 inline void FreeLocal(HLOCAL memory) noexcept { ::LocalFree(memory); }
 inline void FreeProcessHeap(void* memory) noexcept { ::HeapFree(::GetProcessHeap(), 0, memory); }
 
@@ -79,7 +79,7 @@ using UniqueHkey = UniqueResource<traits::NullInvalid<HKEY, void(HKEY), traits::
 using UniqueHandle = UniqueResource<traits::NullInvalid<HANDLE, void(HANDLE), traits::CloseKernelHandle>>;
 // CreateFile reports failure as INVALID_HANDLE_VALUE, not null.
 using UniqueHfile = UniqueResource<traits::File>;
-using UniqueHmodule = UniqueResource<traits::NullInvalid<HMODULE, void(HMODULE), traits::FreeModule>>;
+using UniqueHmodule = UniqueResource<traits::NullInvalid<HMODULE, void(HMODULE), traits::UnloadModule>>;
 using UniqueHlocal = UniqueResource<traits::NullInvalid<HLOCAL, void(HLOCAL), traits::FreeLocal>>;
 using UniqueProcessHeapBlock = UniqueResource<traits::NullInvalid<void*, void(void*), traits::FreeProcessHeap>>;
 
