@@ -96,6 +96,17 @@ int WideMessages() {
     return 0;
 }
 
+// Only the writer's own failures may reach the debugger, and nothing at all while no one listens.
+int DebugOutput() {
+    PrintIds();
+    _TracerWrite(kTraceError, "%s", "");
+    _TracerWrite(kTraceInfo, "ohne Empf\xe4nger");
+    LBS_SetTraceCallback(PrintNarrow);
+    _TracerWrite(kTraceInfo, "gew\xf6hnliche Meldung");
+    _TracerWrite(kTraceError, "%s", "");
+    return 0;
+}
+
 int OsVersion() {
     LBS_SetTraceCallback(PrintNarrow);
     const int first = LBS_GetOsVersion();
@@ -152,6 +163,7 @@ int main(int argc, char** argv) {
     if (scenario == "messages-twice") return MessagesTwice();
     if (scenario == "lines" && (argc == 4 || argc == 5)) return Lines(std::atoi(argv[2]), argv[3], argc == 5 ? argv[4] : nullptr);
     if (scenario == "wide-messages") return WideMessages();
+    if (scenario == "debug-output") return DebugOutput();
     if (scenario == "os-version") return OsVersion();
     if (scenario == "special-folders") return SpecialFolders();
     if (scenario == "dll-init" && argc == 3) return DllInit(argv[2]);

@@ -237,7 +237,8 @@ TEST_F(InitTest, AccessDeniedOnCreationFallsBackToOpening) {
     SECURITY_ATTRIBUTES waitOnly = {sizeof waitOnly, raw, FALSE};
     tesk::UniqueHandle mutex(::CreateMutexA(&waitOnly, FALSE, "LBS_MUTEX_GETUSERNAME"));
     ASSERT_TRUE(mutex.valid());
-    ASSERT_NE(static_cast<DWORD>(ERROR_ALREADY_EXISTS), ::GetLastError()) << "another process holds the mutex";
+    // Only its creator decides its access rights.
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) GTEST_SKIP() << "another process holds LBS_MUTEX_GETUSERNAME";
 
     registry_.CreateKey(kSettingsKey);
     const HostResult result = Run();

@@ -8,7 +8,10 @@
 
 #include <cstdarg>
 #include <cstring>
+#include <atomic>
+#include <mutex>
 #include <regex>
+#include <thread>
 #include <stdexcept>
 #include <string>
 
@@ -97,6 +100,71 @@ TEST_F(TracerWriteTest, ExceptionInsideTheWriterIsCaughtAndReported) {
     const std::vector<WideMessage> wide = {{true, L"Exception gefangen!"}};
     EXPECT_EQ(wide, g_wideMessages);
     EXPECT_TRUE(g_narrowMessages.empty());
+}
+
+// Listens as a debugger-output viewer does (the DBWIN protocol) and keeps what one process sends.
+class DebugOutputListener {
+public:
+    DebugOutputListener()
+        : mutex_(::CreateMutexW(nullptr, FALSE, L"DBWinMutex")),
+          bufferReady_(::CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_BUFFER_READY")),
+          dataReady_(::CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY")),
+          mapping_(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, L"DBWIN_BUFFER")) {
+        view_ = static_cast<const char*>(::MapViewOfFile(mapping_.get(), FILE_MAP_READ, 0, 0, 4096));
+        if (view_ != nullptr && bufferReady_ && dataReady_) thread_ = std::thread([this] { Listen(); });
+    }
+    ~DebugOutputListener() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        if (view_ != nullptr) ::UnmapViewOfFile(view_);
+    }
+    bool listening() const { return thread_.joinable(); }
+    std::vector<std::string> From(const std::string& pid) {
+        std::lock_guard<std::mutex> lock(lock_);
+        std::vector<std::string> texts;
+        for (const auto& [sender, text] : received_) {
+            if (sender == pid) texts.push_back(text);
+        }
+        return texts;
+    }
+
+private:
+    void Listen() {
+        while (!stop_) {
+            ::SetEvent(bufferReady_.get());
+            if (::WaitForSingleObject(dataReady_.get(), 50) != WAIT_OBJECT_0) continue;
+            const DWORD pid = *reinterpret_cast<const DWORD*>(view_);
+            std::lock_guard<std::mutex> lock(lock_);
+            received_.emplace_back(std::to_string(pid), std::string(view_ + sizeof(DWORD)));
+        }
+    }
+
+    tesk::UniqueHandle mutex_;
+    tesk::UniqueHandle bufferReady_;
+    tesk::UniqueHandle dataReady_;
+    tesk::UniqueHandle mapping_;
+    const char* view_ = nullptr;
+    std::atomic<bool> stop_{false};
+    std::mutex lock_;
+    std::vector<std::pair<std::string, std::string>> received_;
+    std::thread thread_;
+};
+
+TEST(TracerWriteDebugOutput, OnlyTheWritersOwnFailuresGoToTheDebuggerAndOnlyWithAReceiver) {
+    DebugOutputListener listener;
+    ASSERT_TRUE(listener.listening());
+    const dirlib_test::HostResult result = dirlib_test::RunHost("debug-output");
+    ASSERT_EQ(0u, result.exitCode) << result.output;
+    const std::vector<std::string> lines = dirlib_test::SplitLines(result.output);
+    ASSERT_EQ(3u, lines.size()) << result.output;
+    EXPECT_EQ("I gew\xf6hnliche Meldung", lines[1]);
+    EXPECT_EQ("E " + kFormatFailure, lines[2]);
+
+    const std::string pid = lines[0].substr(4, lines[0].find(" TID") - 4);
+    // The listener polls; give the last string time to arrive.
+    for (int i = 0; i < 40 && listener.From(pid).empty(); ++i) ::Sleep(50);
+    const std::vector<std::string> expected = {"ERROR - _TracerWrite: " + kFormatFailure};
+    EXPECT_EQ(expected, listener.From(pid));
 }
 
 class InternTraceToFileTest : public ::testing::Test {
