@@ -58,22 +58,7 @@ void AppendToFile(const char* targetFile, const std::string& bytes) {
     ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
-}  // namespace
-
-bool LBS_SetTraceCallback(LBS_TraceCallback callback) {
-    if (callback == nullptr) return false;
-    g_narrowCallback.store(callback, std::memory_order_relaxed);
-    return true;
-}
-
-bool LBS_SetTraceCallbackW(LBS_TraceCallbackW callback) {
-    if (callback == nullptr) return false;
-    g_wideCallback.store(callback, std::memory_order_relaxed);
-    return true;
-}
-
-namespace {
-
+// Steps after a successful measurement; any exception in them is reported, never passed on.
 void DeliverMessage(bool isError, int length, const char* format, va_list args, LBS_TraceCallback narrow,
                     LBS_TraceCallbackW wide) {
     try {
@@ -105,6 +90,18 @@ void DeliverMessage(bool isError, int length, const char* format, va_list args, 
 }
 
 }  // namespace
+
+bool LBS_SetTraceCallback(LBS_TraceCallback callback) {
+    if (callback == nullptr) return false;
+    g_narrowCallback.store(callback, std::memory_order_relaxed);
+    return true;
+}
+
+bool LBS_SetTraceCallbackW(LBS_TraceCallbackW callback) {
+    if (callback == nullptr) return false;
+    g_wideCallback.store(callback, std::memory_order_relaxed);
+    return true;
+}
 
 void _TracerWrite(bool isError, const char* format, ...) {
     const LBS_TraceCallback narrow = g_narrowCallback.load(std::memory_order_relaxed);
