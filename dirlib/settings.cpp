@@ -1,0 +1,188 @@
+#include "dirlib/settings.h"
+
+#include "dirlib/path_helpers.h"
+#include "dirlib/shared_security_attributes.h"
+#include "dirlib/tracer.h"
+#include "platform/unique_resource.h"
+
+#include <cstring>
+#include <string>
+
+LibrarySettings g_librarySettings;
+
+namespace {
+
+constexpr REGSAM kReadAccess32 = KEY_READ | KEY_WOW64_32KEY;
+constexpr DWORD kValueBufferSize = MAX_PATH;
+
+// One byte more than the declared size keeps even binary data of full length terminated.
+using ValueBuffer = char[kValueBufferSize + 1];
+
+LONG ReadValue(HKEY key, const char* name, ValueBuffer& value) {
+    std::memset(value, 0, sizeof value);
+    DWORD size = kValueBufferSize;
+    return ::RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+}
+
+bool IsOn(const char* value) { return ::_stricmp(value, "ein") == 0; }
+
+// Directory, backslash and file name into a 260-byte path. A path that would not fit is refused
+// with an error line, so the setting that needs it stays off.
+bool ComposePath(const char* directory, const char* fileName, char (&target)[MAX_PATH]) {
+    const std::string path = _AddBackslash(directory) + fileName;
+    if (path.size() >= sizeof target) {
+        _TracerWrite(kTraceError, "Init: Pfad <%s> ist l\xe4nger als %d Zeichen und wird nicht verwendet!",
+                     path.c_str(), static_cast<int>(sizeof target - 1));
+        return false;
+    }
+    std::memcpy(target, path.c_str(), path.size() + 1);
+    return true;
+}
+
+void ReadInternTrace(HKEY key, LibrarySettings& settings) {
+    ValueBuffer value;
+    LONG rc = ReadValue(key, "LogVia_InternTrace", value);
+    if (rc != ERROR_SUCCESS) {
+        _TracerWrite(kTraceInfo, "Init: Fehler <%d> beim Lesen des Eintrags \"LogVia_InternTrace\"!", static_cast<int>(rc));
+        return;
+    }
+    if (!IsOn(value)) return;
+    rc = ReadValue(key, "LogVia_InternTraceDirectory", value);
+    if (rc != ERROR_SUCCESS) {
+        _TracerWrite(kTraceError, "Init: Fehler <%d> beim Lesen des Eintrags \"LogVia_InternTraceDirectory\"!",
+                     static_cast<int>(rc));
+    } else if (!_PathExists(value)) {
+        _TracerWrite(kTraceError, "Init: Verzeichnis <%s> existiert nicht, um internes Log auszugeben!", value);
+    } else if (ComposePath(value, "Locbase_Intern.log", settings.internTraceFile)) {
+        settings.internTraceOn = true;
+    }
+}
+
+void ReadLocbaseActive(HKEY key, LibrarySettings& settings) {
+    ValueBuffer value;
+    const LONG rc = ReadValue(key, "LocbaseActive", value);
+    if (rc != ERROR_SUCCESS) {
+        _TracerWrite(kTraceInfo, "Init: Fehler <%d> beim Lesen des Eintrags \"LocbaseActive\"!", static_cast<int>(rc));
+        return;
+    }
+    settings.locbaseActive = ::_stricmp(value, "aus") != 0;
+}
+
+// The dump file path is needed for this first call only.
+bool ReadTracingDirs(HKEY key, char (&dumpFile)[MAX_PATH]) {
+    ValueBuffer value;
+    LONG rc = ReadValue(key, "LocbaseTracingDirsActive", value);
+    if (rc != ERROR_SUCCESS) {
+        _TracerWrite(kTraceInfo, "Init: Fehler <%d> beim Lesen des Eintrags \"LocbaseTracingDirsActive\"!",
+                     static_cast<int>(rc));
+        return false;
+    }
+    if (!IsOn(value)) return false;
+    rc = ReadValue(key, "LocbaseTracingDirsDirectory", value);
+    if (rc != ERROR_SUCCESS) {
+        _TracerWrite(kTraceError, "Init: Fehler <%d> beim Lesen des Eintrags \"LocbaseTracingDirsDirectory\"!",
+                     static_cast<int>(rc));
+        return false;
+    }
+    if (!_PathExists(value)) {
+        _TracerWrite(kTraceError, "Init: Verzeichnis <%s> existiert nicht, um alle Pfade f\xfcr die %s auszugeben!",
+                     value, kDumpComponent);
+        return false;
+    }
+    return ComposePath(value, (std::string(kDumpComponent) + "_TracingDirs.log").c_str(), dumpFile);
+}
+
+void ReadLibDirs(HKEY key, LibrarySettings& settings) {
+    ValueBuffer value;
+    LONG rc = ReadValue(key, "LocbaseLibDirsActive", value);
+    if (rc != ERROR_SUCCESS) {
+        _TracerWrite(kTraceInfo, "Init: Fehler <%d> beim Lesen des Eintrags \"LocbaseLibDirsActive\"!", static_cast<int>(rc));
+        return;
+    }
+    if (!IsOn(value)) return;
+    rc = ReadValue(key, "LocbaseLibDirsDirectory", value);
+    if (rc != ERROR_SUCCESS) {
+        _TracerWrite(kTraceError, "Init: Fehler <%d> beim Lesen des Eintrags \"LocbaseLibDirsDirectory\"!",
+                     static_cast<int>(rc));
+    } else if (!_PathExists(value)) {
+        _TracerWrite(kTraceError, "Init: Verzeichnis <%s> existiert nicht, um Pfade f\xfcr Komponenten auszugeben!", value);
+    } else if (ComposePath(value, "Locbase_Lib_Dirs.log", settings.libDirsFile)) {
+        settings.libDirsActive = true;
+    }
+}
+
+void ReadAlternativeLogDir(HKEY key, LibrarySettings& settings) {
+    ValueBuffer value;
+    const LONG rc = ReadValue(key, "LocbaseLogDirX0000302", value);
+    if (rc != ERROR_SUCCESS) {
+        _TracerWrite(kTraceInfo, "Init: Fehler <%d> beim Lesen des Eintrags \"LocbaseLogDirX0000302\"!", static_cast<int>(rc));
+        return;
+    }
+    if (!_PathExists(value)) {
+        _TracerWrite(kTraceError,
+                     "Init: Verzeichnis <%s> existiert nicht, um als alternativer Log-Pfad f\xfcr die Komponente %s "
+                     "zur\xfc" "ckgegeben zu werden!",
+                     value, kDumpComponent);
+        return;
+    }
+    if (ComposePath(value, "", settings.altLogDir)) settings.altLogDirOn = true;
+}
+
+// The slot is filled before the success line, so that line already goes out under the log mutex.
+void CreateSharedMutex(const char* name, HANDLE& slot) {
+    slot = ::CreateMutexA(_SharedSecurityAttributes().get(), FALSE, name);
+    if (slot != nullptr) {
+        _TracerWrite(kTraceInfo, "Init: Der Mutex <%s> konnte erfolgreich erzeugt werden", name);
+        return;
+    }
+    // A mutex created by a more privileged process may only grant waiting.
+    if (::GetLastError() == ERROR_ACCESS_DENIED) {
+        slot = ::OpenMutexA(SYNCHRONIZE, FALSE, name);
+        if (slot != nullptr) return;
+    }
+    const DWORD error = ::GetLastError();
+    if (error != 0) {
+        _TracerWrite(kTraceError, "Init: Fehler <%d> beim Erzeugen des Mutex <%s>!", static_cast<int>(error), name);
+    }
+}
+
+}  // namespace
+
+void Init() {
+    LibrarySettings& settings = g_librarySettings;
+    if (!settings.initialised) {
+        ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                             reinterpret_cast<LPCSTR>(&Init), &settings.module);
+
+        char dumpFile[MAX_PATH] = {};
+        bool dumpAsked = false;
+        tesk::UniqueHkey key;
+        const LONG rc = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, kReadAccess32, key.put());
+        if (rc != ERROR_SUCCESS) {
+            _TracerWrite(kTraceError, "Init: Fehler <%d> beim \xd6" "ffnen des Registry-Pfades <%s>!", static_cast<int>(rc),
+                         kSettingsKeyPath);
+        } else {
+            ReadInternTrace(key.get(), settings);
+            ReadLocbaseActive(key.get(), settings);
+            dumpAsked = ReadTracingDirs(key.get(), dumpFile);
+            ReadLibDirs(key.get(), settings);
+            ReadAlternativeLogDir(key.get(), settings);
+            const LONG closeRc = ::RegCloseKey(key.release());
+            if (closeRc != ERROR_SUCCESS) {
+                _TracerWrite(kTraceError, "Init: Fehler <%d> beim Aufruf von ::RegCloseKey!", static_cast<int>(closeRc));
+            }
+        }
+
+        if (settings.internTraceOn || dumpAsked || settings.libDirsActive) {
+            CreateSharedMutex(kLogMutexName, settings.logMutex);
+        }
+        CreateSharedMutex(kUserNameMutexName, settings.userNameMutex);
+
+        // Set before anything that calls the library's own operations, which call Init again.
+        settings.initialised = true;
+    }
+    if (settings.libDirsActive) {
+        _TracerWrite(kTraceInfo, "Init: Pfade f\xfcr alle Komponenten werden bei jeder Abfrage nach <%s> ausgegeben",
+                     settings.libDirsFile);
+    }
+}

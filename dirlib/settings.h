@@ -1,0 +1,31 @@
+// Process-wide settings of the library, read once from the registry by Init.
+#pragma once
+
+#include <windows.h>
+
+// Plain data with static storage: all off and empty when the module is loaded, before any
+// constructor runs.
+struct LibrarySettings {
+    bool initialised;
+    HMODULE module;
+    bool internTraceOn;
+    char internTraceFile[MAX_PATH];
+    bool locbaseActive;
+    bool libDirsActive;
+    char libDirsFile[MAX_PATH];
+    bool altLogDirOn;
+    char altLogDir[MAX_PATH];
+    // Named mutexes shared with every process that uses the library; never closed.
+    HANDLE logMutex;
+    HANDLE userNameMutex;
+};
+
+extern LibrarySettings g_librarySettings;
+
+inline constexpr char kSettingsKeyPath[] = "SOFTWARE\\Korvan Mirel Compact";
+inline constexpr char kLogMutexName[] = "LBS_MUTEX_INTERN_TRACE";
+inline constexpr char kUserNameMutexName[] = "LBS_MUTEX_GETUSERNAME";
+inline constexpr char kDumpComponent[] = "X0000303";
+
+// Reads the settings on the first call; later calls only announce the component-path log.
+void Init();
