@@ -34,3 +34,6 @@ std::string LBS_GetSpecialFolderPath(LocbaseDirType type);
 
 // The operating-system version class (0 when unknown).
 int LBS_GetOsVersion();
+
+// Directory of the module that carries the library, ending in a backslash; empty when unknown.
+std::string LBS_GetThisDllDir();
