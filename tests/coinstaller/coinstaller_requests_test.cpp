@@ -526,3 +526,44 @@ TEST_F(CoInstallerTest, AnIgnoredRequestWithTracingOffAllocatesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every SetupAPI and configuration-manager call the module makes, failing in turn on every call:
+// the installation is never failed by the module, nothing leaks, and no set stays open.
+TEST_F(CoInstallerTest, EachPlatformCallFailingInTurnNeverFailsTheInstallation) {
+    const char* const calls[] = {
+        "SetupGetThreadLogToken",     "SetupWriteTextLog",    "SetupWriteTextLogError",
+        "SetupDiGetClassInstallParamsW", "SetupDiGetClassDevsW", "SetupDiEnumDeviceInfo",
+        "SetupDiRemoveDevice",        "SetupDiDestroyDeviceInfoList", "SetupDiSetDeviceInstallParamsW",
+        "CM_Get_Child",               "CM_Get_Parent",        "CM_Get_Device_IDW",
+    };
+    for (const char* failing : calls) {
+        SimReset();
+        RecReset();
+        ReaderTree tree = AddReader();
+        SetPropertyChange(tree.reader, DICS_DISABLE);
+        ASSERT_TRUE(SimInjectFailure(failing, SimFailAlways, 0, ERROR_GEN_FAILURE)) << failing;
+        const heap_watch::Counts before = heap_watch::Snapshot();
+
+        COINSTALLER_CONTEXT_DATA context = PreContext();
+        const DWORD pre = CallCoDeviceInstall(DIF_PROPERTYCHANGE, tree.set, &tree.data, &context);
+        EXPECT_TRUE(pre == NO_ERROR || pre == ERROR_DI_POSTPROCESSING_REQUIRED) << failing;
+        EXPECT_EQ(pre == ERROR_DI_POSTPROCESSING_REQUIRED, context.PrivateData != nullptr) << failing;
+        context.PostProcessing = TRUE;
+        EXPECT_EQ(static_cast<DWORD>(NO_ERROR), CallCoDeviceInstall(DIF_PROPERTYCHANGE, tree.set, &tree.data, &context))
+            << failing;
+        EXPECT_EQ(nullptr, context.PrivateData) << failing;
+        EXPECT_EQ(static_cast<DWORD>(NO_ERROR), CallCoDeviceInstall(DIF_REMOVE, tree.set, &tree.data, nullptr))
+            << failing;
+        EXPECT_EQ(static_cast<DWORD>(NO_ERROR), CallCoDeviceInstall(DIF_INSTALLDEVICE, tree.set, &tree.data, nullptr))
+            << failing;
+
+        EXPECT_EQ(0, Outstanding(before)) << failing;
+        EXPECT_EQ(SimSetsOpened(), SimCallCount("SetupDiDestroyDeviceInfoList")) << failing;
+        EXPECT_GT(SimCallCount(failing), 0u) << failing << " was never called";
+        EXPECT_TRUE(SimDeviceExists(tree.reader)) << failing;
+    }
+}
+
+}  // namespace
