@@ -4,11 +4,8 @@
 #include "tracehub/include/KvTraceHub001.h"
 
 #include <windows.h>
-#include <sddl.h>
 
 #include <algorithm>
-#include <cstdint>
-#include <cstdio>
 
 namespace kvtrace {
 
@@ -27,34 +24,6 @@ std::string FullPath(const std::string& path) {
     return std::string(buffer, length);
 }
 
-// A writer that holds the mutex longer than this is presumed hung; the line is written anyway.
-constexpr DWORD kAppendMutexTimeoutMs = 1000;
-
-// One mutex per file for every process and session that appends to it: named after a hash of
-// the case-folded full path, open to everyone for waiting and releasing.
-tesk::UniqueHandle OpenAppendMutex(const std::string& fullPath) {
-    uint64_t hash = 14695981039346656037ull;
-    for (char c : fullPath) {
-        hash ^= static_cast<unsigned char>((c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c);
-        hash *= 1099511628211ull;
-    }
-    char name[64];
-    snprintf(name, sizeof(name), "Global\\KvTraceHub001.%016llx", static_cast<unsigned long long>(hash));
-
-    tesk::UniqueHlocal descriptor;
-    SECURITY_ATTRIBUTES attributes{sizeof(attributes), nullptr, FALSE};
-    PSECURITY_DESCRIPTOR raw = nullptr;
-    if (::ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x00100001;;;WD)",
-                                                               SDDL_REVISION_1, &raw, nullptr)) {
-        descriptor.reset(raw);
-        attributes.lpSecurityDescriptor = raw;
-    }
-    tesk::UniqueHandle mutex(::CreateMutexA(&attributes, FALSE, name));
-    if (!mutex) mutex.reset(::OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name));
-    if (!mutex) DebugNote("no cross-process lock for \"" + fullPath + "\", error " + std::to_string(::GetLastError()));
-    return mutex;
-}
-
 std::shared_ptr<FileSink> OpenFileSink(const std::string& fullPath) {
     // FILE_APPEND_DATA without FILE_WRITE_DATA makes the system position every write at the end;
     // the share flags let other processes and readers keep the file open alongside.
@@ -67,25 +36,77 @@ std::shared_ptr<FileSink> OpenFileSink(const std::string& fullPath) {
         ::SetLastError(error);
         return nullptr;
     }
-    return std::make_shared<FileSink>(fullPath, std::move(file), OpenAppendMutex(fullPath));
+    return std::make_shared<FileSink>(fullPath, std::move(file));
 }
 
 }  // namespace
 
-FileSink::FileSink(std::string fullPath, tesk::UniqueHfile file, tesk::UniqueHandle mutex)
-    : path_(std::move(fullPath)), file_(std::move(file)), mutex_(std::move(mutex)) {}
+FileSink::FileSink(std::string fullPath, tesk::UniqueHfile file)
+    : path_(std::move(fullPath)), file_(std::move(file)), processes_(path_) {}
+
+// Lives on the stack of the thread that emits it: the writer reads next before it sets done,
+// because the owner may return the moment it sees done.
+struct FileSink::Request {
+    const char* data;
+    size_t size;
+    Request* next;
+    bool written;
+    std::atomic<bool> done;
+};
 
 bool FileSink::Emit(const char* data, size_t size) {
-    ::AcquireSRWLockExclusive(&lock_);
-    bool owned = false;
-    if (mutex_) {
-        const DWORD wait = ::WaitForSingleObject(mutex_.get(), kAppendMutexTimeoutMs);
-        owned = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+    Request request{data, size, queued_.load(std::memory_order_relaxed), false, {false}};
+    while (!queued_.compare_exchange_weak(request.next, &request, std::memory_order_release, std::memory_order_relaxed)) {
     }
-    const bool written = WriteWhole(file_.get(), data, size);
-    if (owned) ::ReleaseMutex(mutex_.get());
-    ::ReleaseSRWLockExclusive(&lock_);
-    return written;
+    // Whoever writes now likely takes this line along; waiting briefly for that is cheaper than
+    // queueing on the lock. After that, block on the lock and write what is queued.
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        if (request.done.load(std::memory_order_acquire)) return request.written;
+        if (::TryAcquireSRWLockExclusive(&threads_)) {
+            if (!request.done.load(std::memory_order_relaxed)) WriteQueued();
+            ::ReleaseSRWLockExclusive(&threads_);
+            return request.written;
+        }
+        if (attempt < 50) {
+            YieldProcessor();
+        } else {
+            ::SwitchToThread();
+        }
+    }
+    ::AcquireSRWLockExclusive(&threads_);
+    if (!request.done.load(std::memory_order_relaxed)) WriteQueued();
+    ::ReleaseSRWLockExclusive(&threads_);
+    return request.written;
+}
+
+void FileSink::WriteQueued() {
+    Request* ordered = nullptr;
+    for (Request* taken = queued_.exchange(nullptr, std::memory_order_acquire); taken;) {
+        Request* next = taken->next;
+        taken->next = ordered;
+        ordered = taken;
+        taken = next;
+    }
+    const bool owned = processes_.Acquire();
+    bool joined = ordered->next != nullptr;
+    if (joined) {
+        try {
+            joined_.clear();
+            for (const Request* request = ordered; request; request = request->next) joined_.append(request->data, request->size);
+        } catch (...) {
+            joined = false;
+        }
+    }
+    const bool joinedWritten = joined && WriteWhole(file_.get(), joined_.data(), joined_.size());
+    for (Request* request = ordered; request;) {
+        Request* const next = request->next;
+        request->written = joined ? joinedWritten : WriteWhole(file_.get(), request->data, request->size);
+        request->done.store(true, std::memory_order_release);
+        request = next;
+    }
+    if (owned) processes_.Release();
+    // A joined dump may have grown the buffer far beyond what lines need.
+    if (joined_.capacity() > 64 * 1024) std::string().swap(joined_);
 }
 
 void FileSink::Flush() { ::FlushFileBuffers(file_.get()); }

@@ -2,9 +2,11 @@
 // file listed for two categories gets each line once and is opened once.
 #pragma once
 
+#include "tracehub/append_lock.h"
 #include "tracehub/unique_handles.h"
 #include "tracehub/trace_settings.h"
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -20,21 +22,27 @@ public:
     virtual void Flush() {}
 };
 
-// Appends through a handle opened for FILE_APPEND_DATA only, one WriteFile per line. Not every
-// system makes such appends atomic (Wine positions them with a separate size query), so writers
-// of one process take a lock and writers of all processes a named mutex derived from the path.
+// Appends through a handle opened for FILE_APPEND_DATA only; a line reaches the system whole
+// before Emit returns. Threads of this process queue their lines and whoever holds the lock
+// writes all queued lines with one WriteFile, so contention costs fewer writes, not more; other
+// processes are kept apart by the file's AppendLock.
 class FileSink final : public Sink {
 public:
-    FileSink(std::string fullPath, tesk::UniqueHfile file, tesk::UniqueHandle mutex);
+    FileSink(std::string fullPath, tesk::UniqueHfile file);
     bool Emit(const char* data, size_t size) override;
     void Flush() override;
     const std::string& path() const { return path_; }
 
 private:
+    struct Request;
+    void WriteQueued();
+
     std::string path_;
     tesk::UniqueHfile file_;
-    tesk::UniqueHandle mutex_;
-    SRWLOCK lock_ = SRWLOCK_INIT;
+    std::atomic<Request*> queued_{nullptr};
+    std::string joined_;
+    AppendLock processes_;
+    SRWLOCK threads_ = SRWLOCK_INIT;
 };
 
 class ConsoleSink final : public Sink {

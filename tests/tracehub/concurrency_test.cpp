@@ -78,17 +78,26 @@ TEST_F(Concurrency, TwoProcessesAppendToOneFile) {
     hubtest::TempFile file("two_processes.log");
     ASSERT_TRUE(Hub().AddTextfileListener("Child", file.c_str()));
     ASSERT_TRUE(Hub().SetLevel("Child", 8));
-    constexpr int kLines = 5000;
+    constexpr int kLines = 20000;
+    const std::string events = "KvTraceHubTest." + std::to_string(GetCurrentProcessId());
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, (events + ".ready").c_str());
+    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, (events + ".go").c_str());
+    ASSERT_TRUE(ready && go);
 
     char exe[MAX_PATH + 1] = {};
     ASSERT_NE(0u, GetModuleFileNameA(nullptr, exe, MAX_PATH));
-    std::string command = std::string("\"") + exe + "\" --append-child \"" + file.path() + "\" C " + std::to_string(kLines);
+    std::string command = std::string("\"") + exe + "\" --append-child \"" + file.path() + "\" C " +
+                          std::to_string(kLines) + " " + events;
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
     ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         << GetLastError();
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 60000));
+    SetEvent(go);
     for (int i = 0; i < kLines; ++i) ASSERT_TRUE(Hub().Write(8, "Child", hubtest::NumberedText("P", i).c_str()));
+    CloseHandle(ready);
+    CloseHandle(go);
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.hProcess, 120000));
     DWORD exitCode = 1;
     GetExitCodeProcess(process.hProcess, &exitCode);
