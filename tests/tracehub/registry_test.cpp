@@ -10,11 +10,21 @@ namespace {
 
 using hubtest::Hub;
 
+const char kVendorKey[] = "SOFTWARE\\Korvan Mirel Compact";
 const char kKey[] = "SOFTWARE\\Korvan Mirel Compact\\KvTraceHub";
+
+bool VendorKeyExists(REGSAM view) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
 
 class RegistryConfiguration : public ::testing::Test {
 protected:
     void SetUp() override {
+        vendorKeyExisted_ = VendorKeyExists(KEY_WOW64_32KEY);
+        nativeVendorKeyExisted_ = VendorKeyExists(KEY_WOW64_64KEY);
         RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kKey, KEY_WOW64_32KEY, 0);
         ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0,
                                                  KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key_, nullptr));
@@ -24,6 +34,13 @@ protected:
         Hub().DoneTraceSystem();
         RegCloseKey(key_);
         EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kKey, KEY_WOW64_32KEY, 0));
+        // The vendor key stays only if it was there before.
+        if (!vendorKeyExisted_) {
+            EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, KEY_WOW64_32KEY, 0));
+        }
+        if (!nativeVendorKeyExisted_ && VendorKeyExists(KEY_WOW64_64KEY)) {
+            EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, KEY_WOW64_64KEY, 0));
+        }
     }
 
     void SetDword(const char* name, DWORD value) {
@@ -37,6 +54,8 @@ protected:
     }
 
     HKEY key_ = nullptr;
+    bool vendorKeyExisted_ = false;
+    bool nativeVendorKeyExisted_ = false;
 };
 
 TEST_F(RegistryConfiguration, InitReadsLevelsAndFileListeners) {
@@ -88,7 +107,7 @@ TEST_F(RegistryConfiguration, ConfigureNullRereadsTheKey) {
     EXPECT_FALSE(Hub().IsTracingEnabled());
 }
 
-TEST_F(RegistryConfiguration, OnlyTheNativeViewIsNotRead) {
+TEST_F(RegistryConfiguration, TheNativeViewIsNotRead) {
     HKEY native = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
                                              nullptr, &native, nullptr));
@@ -98,7 +117,7 @@ TEST_F(RegistryConfiguration, OnlyTheNativeViewIsNotRead) {
     SetDword("DefaultLevel", 4);
     ASSERT_TRUE(Hub().InitTraceSystem());
     EXPECT_EQ(4, Hub().GetAppTracingLevel());
-    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kKey, KEY_WOW64_64KEY, 0);
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kKey, KEY_WOW64_64KEY, 0));
 }
 
 TEST_F(RegistryConfiguration, ValuesOfTheWrongTypeOrLengthAreIgnoredWithANote) {
