@@ -45,16 +45,19 @@ AppendLock::AppendLock(const std::string& fullPath) {
         const std::string name = SectionName(scope, fullPath);
         section_.reset(::OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, name.c_str()));
         if (!section_) {
-            section_.reset(::CreateFileMappingA(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0, sizeof(LONG), name.c_str()));
+            section_.reset(
+                ::CreateFileMappingA(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0, sizeof(LONG), name.c_str()));
         }
         if (!section_) section_.reset(::OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, name.c_str()));
         if (section_) break;
     }
     if (section_) {
-        word_ = static_cast<volatile LONG*>(::MapViewOfFile(section_.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(LONG)));
+        word_ = static_cast<volatile LONG*>(
+            ::MapViewOfFile(section_.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(LONG)));
     }
     if (!word_) {
-        DebugNote("no lock shared with other processes for \"" + fullPath + "\", error " + std::to_string(::GetLastError()));
+        DebugNote("no lock shared with other processes for \"" + fullPath + "\", error " +
+                  std::to_string(::GetLastError()));
     }
 }
 

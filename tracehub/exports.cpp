@@ -31,8 +31,8 @@ bool KVTRACE_CALL WriteEntry(int32_t level, const char* category, const char* so
     return Guarded(false, [&] { return g_hub.Write(level, category, sourceFile, sourceLine, function, text); });
 }
 
-bool KVTRACE_CALL Dump(int32_t level, const char* category, const char* title, const char* name,
-                       const void* data, uint32_t size) {
+bool KVTRACE_CALL Dump(int32_t level, const char* category, const char* title, const char* name, const void* data,
+                       uint32_t size) {
     return Guarded(false, [&] { return g_hub.Dump(level, category, nullptr, 0, title, name, data, size); });
 }
 

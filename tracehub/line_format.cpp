@@ -33,12 +33,18 @@ char* PutNumber(char* out, int64_t value) {
 
 std::string_view LevelName(int32_t level) {
     switch (level) {
-    case 1: return "CRITICAL";
-    case 2: return "ERROR";
-    case 4: return "WARNING";
-    case 8: return "INFO";
-    case 16: return "DETAIL";
-    default: return {};
+        case 1:
+            return "CRITICAL";
+        case 2:
+            return "ERROR";
+        case 4:
+            return "WARNING";
+        case 8:
+            return "INFO";
+        case 16:
+            return "DETAIL";
+        default:
+            return {};
     }
 }
 
@@ -110,7 +116,8 @@ void AppendHexLine(std::string& block, std::string_view prefix, const unsigned c
     *out++ = ' ';
     *out++ = ' ';
     *out++ = '|';
-    for (uint32_t i = 0; i < count; ++i) *out++ = (bytes[i] >= 0x20 && bytes[i] < 0x7F) ? static_cast<char>(bytes[i]) : '.';
+    for (uint32_t i = 0; i < count; ++i)
+        *out++ = (bytes[i] >= 0x20 && bytes[i] < 0x7F) ? static_cast<char>(bytes[i]) : '.';
     *out++ = '|';
     block.append(prefix);
     block.append(line, out);
@@ -162,10 +169,11 @@ size_t FormatLine(char* out, const LineStamp& stamp, std::string_view category, 
     return static_cast<size_t>(out - start);
 }
 
-std::string FormatDump(const LineStamp& stamp, std::string_view category, std::string_view origin,
-                       const char* title, const char* name, const void* data, uint32_t size) {
+std::string FormatDump(const LineStamp& stamp, std::string_view category, std::string_view origin, const char* title,
+                       const char* name, const void* data, uint32_t size) {
     char prefixBuffer[kMaxPrefixLength];
-    const std::string_view prefix(prefixBuffer, static_cast<size_t>(PutPrefix(prefixBuffer, stamp, category) - prefixBuffer));
+    const std::string_view prefix(prefixBuffer,
+                                  static_cast<size_t>(PutPrefix(prefixBuffer, stamp, category) - prefixBuffer));
     const uint32_t shown = size < kMaxDumpBytes ? size : kMaxDumpBytes;
 
     std::string block;

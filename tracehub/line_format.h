@@ -39,7 +39,7 @@ size_t FormatLine(char* out, const LineStamp& stamp, std::string_view category, 
 
 // A header line "<origin>Dump <title> <name>, <size> bytes" and 16 bytes a line of hex and
 // printable characters, as one block for a single write.
-std::string FormatDump(const LineStamp& stamp, std::string_view category, std::string_view origin,
-                       const char* title, const char* name, const void* data, uint32_t size);
+std::string FormatDump(const LineStamp& stamp, std::string_view category, std::string_view origin, const char* title,
+                       const char* name, const void* data, uint32_t size);
 
 }  // namespace kvtrace

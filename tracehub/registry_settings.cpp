@@ -33,22 +33,22 @@ std::string Expanded(const std::string& text) {
 bool ToSettingValue(const std::string& name, DWORD type, const std::vector<BYTE>& data, DWORD size,
                     SettingValue& value) {
     switch (type) {
-    case REG_DWORD:
-        if (size != sizeof(DWORD)) {
-            DebugNote("registry value \"" + name + "\" ignored: a REG_DWORD of " + std::to_string(size) + " bytes");
+        case REG_DWORD:
+            if (size != sizeof(DWORD)) {
+                DebugNote("registry value \"" + name + "\" ignored: a REG_DWORD of " + std::to_string(size) + " bytes");
+                return false;
+            }
+            value.number = static_cast<int32_t>(*reinterpret_cast<const DWORD*>(data.data()));
+            return true;
+        case REG_SZ:
+            value.text = RegistryText(data, size);
+            return true;
+        case REG_EXPAND_SZ:
+            value.text = Expanded(RegistryText(data, size));
+            return true;
+        default:
+            DebugNote("registry value \"" + name + "\" ignored: unsupported type " + std::to_string(type));
             return false;
-        }
-        value.number = static_cast<int32_t>(*reinterpret_cast<const DWORD*>(data.data()));
-        return true;
-    case REG_SZ:
-        value.text = RegistryText(data, size);
-        return true;
-    case REG_EXPAND_SZ:
-        value.text = Expanded(RegistryText(data, size));
-        return true;
-    default:
-        DebugNote("registry value \"" + name + "\" ignored: unsupported type " + std::to_string(type));
-        return false;
     }
 }
 
@@ -76,11 +76,12 @@ bool ReadRegistrySettings(TraceSettings& settings) {
         DWORD size = maxDataSize;
         DWORD type = 0;
         std::fill(data.begin(), data.end(), 0);
-        const LONG status = ::RegEnumValueA(key.get(), index, nameBuffer.data(), &nameLength, nullptr, &type,
-                                            data.data(), &size);
+        const LONG status =
+            ::RegEnumValueA(key.get(), index, nameBuffer.data(), &nameLength, nullptr, &type, data.data(), &size);
         if (status == ERROR_NO_MORE_ITEMS) break;
         if (status != ERROR_SUCCESS) {
-            DebugNote("registry value number " + std::to_string(index) + " unreadable, error " + std::to_string(status));
+            DebugNote("registry value number " + std::to_string(index) + " unreadable, error " +
+                      std::to_string(status));
             allGood = false;
             continue;
         }

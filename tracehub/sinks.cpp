@@ -28,8 +28,8 @@ std::shared_ptr<FileSink> OpenFileSink(const std::string& fullPath) {
     // FILE_APPEND_DATA without FILE_WRITE_DATA makes the system position every write at the end;
     // the share flags let other processes and readers keep the file open alongside.
     tesk::UniqueHfile file(::CreateFileA(fullPath.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         const DWORD error = ::GetLastError();
         DebugNote("cannot open trace file \"" + fullPath + "\", error " + std::to_string(error));
@@ -56,7 +56,8 @@ struct FileSink::Request {
 
 bool FileSink::Emit(const char* data, size_t size) {
     Request request{data, size, queued_.load(std::memory_order_relaxed), false, {false}};
-    while (!queued_.compare_exchange_weak(request.next, &request, std::memory_order_release, std::memory_order_relaxed)) {
+    while (
+        !queued_.compare_exchange_weak(request.next, &request, std::memory_order_release, std::memory_order_relaxed)) {
     }
     // Whoever writes now likely takes this line along; waiting briefly for that is cheaper than
     // queueing on the lock. After that, block on the lock and write what is queued.
@@ -92,7 +93,8 @@ void FileSink::WriteQueued() {
     if (joined) {
         try {
             joined_.clear();
-            for (const Request* request = ordered; request; request = request->next) joined_.append(request->data, request->size);
+            for (const Request* request = ordered; request; request = request->next)
+                joined_.append(request->data, request->size);
         } catch (...) {
             joined = false;
         }
@@ -122,30 +124,30 @@ bool DebuggerSink::Emit(const char* data, size_t) {
     return true;
 }
 
-std::shared_ptr<Sink> SinkPool::Acquire(const ListenerSpec& listener) {
+std::shared_ptr<Sink> SinkPool::Acquire(const ListenerSettings& listener) {
     switch (listener.kind) {
-    case KvTraceListenerConsole:
-        if (!console_) console_ = std::make_shared<ConsoleSink>();
-        return console_;
-    case KvTraceListenerDebugger:
-        if (!debugger_) debugger_ = std::make_shared<DebuggerSink>();
-        return debugger_;
-    case KvTraceListenerTextfile: {
-        if (listener.target.empty()) {
+        case KvTraceListenerConsole:
+            if (!console_) console_ = std::make_shared<ConsoleSink>();
+            return console_;
+        case KvTraceListenerDebugger:
+            if (!debugger_) debugger_ = std::make_shared<DebuggerSink>();
+            return debugger_;
+        case KvTraceListenerTextfile: {
+            if (listener.target.empty()) {
+                ::SetLastError(ERROR_INVALID_PARAMETER);
+                return nullptr;
+            }
+            const std::string fullPath = FullPath(listener.target);
+            for (const auto& file : files_) {
+                if (EqualsNoCase(file->path(), fullPath)) return file;
+            }
+            std::shared_ptr<FileSink> file = OpenFileSink(fullPath);
+            if (file) files_.push_back(file);
+            return file;
+        }
+        default:
             ::SetLastError(ERROR_INVALID_PARAMETER);
             return nullptr;
-        }
-        const std::string fullPath = FullPath(listener.target);
-        for (const auto& file : files_) {
-            if (EqualsNoCase(file->path(), fullPath)) return file;
-        }
-        std::shared_ptr<FileSink> file = OpenFileSink(fullPath);
-        if (file) files_.push_back(file);
-        return file;
-    }
-    default:
-        ::SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
     }
 }
 

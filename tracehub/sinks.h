@@ -60,10 +60,14 @@ class SinkPool {
 public:
     // Finds or creates the sink for a listener; null with the last error set when a file cannot be
     // opened.
-    std::shared_ptr<Sink> Acquire(const ListenerSpec& listener);
+    std::shared_ptr<Sink> Acquire(const ListenerSettings& listener);
     // Keeps only the given sinks; the others live on in older snapshots until those are freed.
     void Retain(const std::vector<std::shared_ptr<Sink>>& inUse);
-    void Clear() { files_.clear(); console_.reset(); debugger_.reset(); }
+    void Clear() {
+        files_.clear();
+        console_.reset();
+        debugger_.reset();
+    }
 
 private:
     std::vector<std::shared_ptr<FileSink>> files_;

@@ -53,8 +53,9 @@ std::unique_ptr<Snapshot> Snapshot::Build(TraceSettings& settings, SinkPool& poo
 }
 
 const Route& Snapshot::Find(std::string_view category) const {
-    const auto it = std::lower_bound(routes_.begin(), routes_.end(), category,
-                                     [](const Route& route, std::string_view name) { return LessNoCase(route.category, name); });
+    const auto it =
+        std::lower_bound(routes_.begin(), routes_.end(), category,
+                         [](const Route& route, std::string_view name) { return LessNoCase(route.category, name); });
     if (it != routes_.end() && EqualsNoCase(it->category, category)) return *it;
     return fallback_;
 }

@@ -149,14 +149,15 @@ bool TraceHub::Write(int32_t level, const char* category, const char* sourceFile
     if (!snapshot || !snapshot->enabled()) return false;
     const Route& route = snapshot->Find(*name);
     if (!route.Traces(level)) return false;
-    const std::string origin = (sourceFile || function) ? FormatOrigin(sourceFile, sourceLine, function) : std::string();
+    const std::string origin =
+        (sourceFile || function) ? FormatOrigin(sourceFile, sourceLine, function) : std::string();
     char line[kLineCapacity];
     const size_t size = FormatLine(line, StampNow(level), *name, origin, text);
     return EmitAll(route.sinks, line, size);
 }
 
-bool TraceHub::Dump(int32_t level, const char* category, const char* sourceFile, int32_t sourceLine,
-                    const char* title, const char* name, const void* data, uint32_t size) const {
+bool TraceHub::Dump(int32_t level, const char* category, const char* sourceFile, int32_t sourceLine, const char* title,
+                    const char* name, const void* data, uint32_t size) const {
     if (!ShouldTrace(level) || (!data && size != 0)) return false;
     const auto checked = CheckedCategory(category);
     if (!checked) return false;
@@ -229,18 +230,18 @@ bool TraceHub::AddListener(const char* category, const char* listenerName, int32
     if (kind != KvTraceListenerDebugger && kind != KvTraceListenerConsole && kind != KvTraceListenerTextfile) {
         return Fail(ERROR_INVALID_PARAMETER);
     }
-    ListenerSpec spec{std::string(*listener), kind, {}};
+    ListenerSettings wanted{std::string(*listener), kind, {}};
     if (kind == KvTraceListenerTextfile) {
         const auto path = CheckedListenerName(target);
         if (!path) return Fail(ERROR_INVALID_PARAMETER);
-        spec.target = std::string(*path);
+        wanted.target = std::string(*path);
     }
     return Change([&](TraceSettings& next) {
         CategorySettings& entry = next.Get(*name);
-        if (entry.FindListener(spec.name)) return Fail(ERROR_ALREADY_EXISTS);
+        if (entry.FindListener(wanted.name)) return Fail(ERROR_ALREADY_EXISTS);
         // Opened here, so that a file that cannot be opened fails the call with its own error.
-        if (!pool_.Acquire(spec)) return false;
-        entry.listeners.push_back(spec);
+        if (!pool_.Acquire(wanted)) return false;
+        entry.listeners.push_back(wanted);
         return true;
     });
 }
@@ -252,8 +253,9 @@ bool TraceHub::RemoveListenerCategory(const char* category, const char* listener
     return Change([&](TraceSettings& next) {
         for (CategorySettings& entry : next.categories) {
             if (!EqualsNoCase(entry.name, *name)) continue;
-            const auto it = std::find_if(entry.listeners.begin(), entry.listeners.end(),
-                                         [&](const ListenerSpec& spec) { return EqualsNoCase(spec.name, *listener); });
+            const auto it =
+                std::find_if(entry.listeners.begin(), entry.listeners.end(),
+                             [&](const ListenerSettings& existing) { return EqualsNoCase(existing.name, *listener); });
             if (it == entry.listeners.end()) break;
             entry.listeners.erase(it);
             return true;
@@ -268,8 +270,9 @@ bool TraceHub::RemoveListener(const char* listenerName) {
     return Change([&](TraceSettings& next) {
         bool removed = false;
         for (CategorySettings& entry : next.categories) {
-            const auto it = std::remove_if(entry.listeners.begin(), entry.listeners.end(),
-                                           [&](const ListenerSpec& spec) { return EqualsNoCase(spec.name, *listener); });
+            const auto it = std::remove_if(
+                entry.listeners.begin(), entry.listeners.end(),
+                [&](const ListenerSettings& existing) { return EqualsNoCase(existing.name, *listener); });
             removed = removed || it != entry.listeners.end();
             entry.listeners.erase(it, entry.listeners.end());
         }

@@ -27,8 +27,8 @@ public:
         return summary != kTracesNothing && level <= summary;
     }
     bool ShouldTraceCategory(int32_t level, const char* category) const;
-    bool Write(int32_t level, const char* category, const char* sourceFile, int32_t sourceLine,
-               const char* function, const char* text) const;
+    bool Write(int32_t level, const char* category, const char* sourceFile, int32_t sourceLine, const char* function,
+               const char* text) const;
     bool Dump(int32_t level, const char* category, const char* sourceFile, int32_t sourceLine, const char* title,
               const char* name, const void* data, uint32_t size) const;
 

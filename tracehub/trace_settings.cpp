@@ -30,12 +30,13 @@ bool NeedNumber(const SettingValue& value, std::string_view name, std::string& p
     return false;
 }
 
-bool AddListenerSpec(CategorySettings& category, ListenerSpec spec, std::string_view name, std::string& problem) {
-    if (category.FindListener(spec.name)) {
+bool AddListenerEntry(CategorySettings& category, ListenerSettings wanted, std::string_view name,
+                      std::string& problem) {
+    if (category.FindListener(wanted.name)) {
         problem = "\"" + std::string(name) + "\" ignored: the category has this listener already";
         return false;
     }
-    category.listeners.push_back(std::move(spec));
+    category.listeners.push_back(std::move(wanted));
     return true;
 }
 
@@ -66,8 +67,8 @@ std::optional<std::string_view> CheckedCategory(const char* category) {
     return std::string_view(category, length);
 }
 
-const ListenerSpec* CategorySettings::FindListener(std::string_view listenerName) const {
-    for (const ListenerSpec& listener : listeners) {
+const ListenerSettings* CategorySettings::FindListener(std::string_view listenerName) const {
+    for (const ListenerSettings& listener : listeners) {
         if (EqualsNoCase(listener.name, listenerName)) return &listener;
     }
     return nullptr;
@@ -145,16 +146,17 @@ bool ApplySetting(TraceSettings& settings, std::string_view name, const SettingV
                 return false;
             }
             CategorySettings& entry = settings.Get(category);
-            return AddListenerSpec(entry, ListenerSpec{path, KvTraceListenerTextfile, path}, name, problem);
+            return AddListenerEntry(entry, ListenerSettings{path, KvTraceListenerTextfile, path}, name, problem);
         }
         if (!NeedNumber(value, name, problem)) return false;
         if (*value.number == 0) return true;
         const bool console = prefix == "Console.";
         CategorySettings& entry = settings.Get(category);
-        return AddListenerSpec(entry,
-                               ListenerSpec{console ? "Console" : "Debugger",
-                                            console ? KvTraceListenerConsole : KvTraceListenerDebugger, {}},
-                               name, problem);
+        return AddListenerEntry(
+            entry,
+            ListenerSettings{
+                console ? "Console" : "Debugger", console ? KvTraceListenerConsole : KvTraceListenerDebugger, {}},
+            name, problem);
     }
     problem = "\"" + std::string(name) + "\" ignored: unknown setting";
     return false;

@@ -20,7 +20,7 @@ bool LessNoCase(std::string_view a, std::string_view b);
 // A category is usable when it is non-null, non-empty and at most 127 characters long.
 std::optional<std::string_view> CheckedCategory(const char* category);
 
-struct ListenerSpec {
+struct ListenerSettings {
     std::string name;
     int32_t kind = 0;
     std::string target;
@@ -29,9 +29,9 @@ struct ListenerSpec {
 struct CategorySettings {
     std::string name;
     std::optional<int32_t> level;
-    std::vector<ListenerSpec> listeners;
+    std::vector<ListenerSettings> listeners;
 
-    const ListenerSpec* FindListener(std::string_view listenerName) const;
+    const ListenerSettings* FindListener(std::string_view listenerName) const;
 };
 
 struct TraceSettings {

@@ -175,7 +175,8 @@ TEST_F(Concurrency, DoneWhileThreadsWriteEndsTheirOutputCleanly) {
         const auto fields = hubtest::SplitTabs(line);
         ASSERT_EQ(6u, fields.size()) << line.substr(0, 200);
         const size_t space = fields[5].find(' ');
-        EXPECT_EQ(fields[5], hubtest::NumberedText(fields[5].substr(0, space), std::atoi(fields[5].c_str() + space + 1)));
+        EXPECT_EQ(fields[5],
+                  hubtest::NumberedText(fields[5].substr(0, space), std::atoi(fields[5].c_str() + space + 1)));
     }
 }
 

@@ -12,11 +12,29 @@
 
 namespace {
 
-const char* const kExportNames[] = {
-    "Write", "WriteEntry", "Dump", "DumpEntry", "ConfigureTrace", "IsTracingEnabled", "SetTracingEnabled",
-    "SetAppTracingLevel", "GetAppTracingLevel", "ShouldTrace", "ShouldTraceCategory", "SetLevel", "GetLevel",
-    "ListenerExists", "AddListener", "AddConsoleListener", "AddTextfileListener", "RemoveListenerCategory",
-    "RemoveListener", "RemoveCategory", "RemoveAllCategories", "DoneTraceSystem", "InitTraceSystem"};
+const char* const kExportNames[] = {"Write",
+                                    "WriteEntry",
+                                    "Dump",
+                                    "DumpEntry",
+                                    "ConfigureTrace",
+                                    "IsTracingEnabled",
+                                    "SetTracingEnabled",
+                                    "SetAppTracingLevel",
+                                    "GetAppTracingLevel",
+                                    "ShouldTrace",
+                                    "ShouldTraceCategory",
+                                    "SetLevel",
+                                    "GetLevel",
+                                    "ListenerExists",
+                                    "AddListener",
+                                    "AddConsoleListener",
+                                    "AddTextfileListener",
+                                    "RemoveListenerCategory",
+                                    "RemoveListener",
+                                    "RemoveCategory",
+                                    "RemoveAllCategories",
+                                    "DoneTraceSystem",
+                                    "InitTraceSystem"};
 
 // A PE image read from disk, with just enough parsing to list exports and imports.
 class PeFile {
@@ -29,7 +47,8 @@ public:
         const auto* nt = At<IMAGE_NT_HEADERS32>(ntOffset_);
         if (!nt || nt->Signature != IMAGE_NT_SIGNATURE) return;
         machine_ = nt->FileHeader.Machine;
-        const size_t sections = ntOffset_ + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) + nt->FileHeader.SizeOfOptionalHeader;
+        const size_t sections =
+            ntOffset_ + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) + nt->FileHeader.SizeOfOptionalHeader;
         for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
             const auto* section = At<IMAGE_SECTION_HEADER>(sections + i * sizeof(IMAGE_SECTION_HEADER));
             if (section) sections_.push_back(*section);
@@ -145,7 +164,8 @@ TEST_P(ShippedLibrary, CarriesTheVendorVersionResource) {
         char* text = nullptr;
         UINT length = 0;
         const std::string query = std::string("\\StringFileInfo\\040904B0\\") + name;
-        if (!::VerQueryValueA(info.data(), query.c_str(), reinterpret_cast<void**>(&text), &length) || !text) return std::string();
+        if (!::VerQueryValueA(info.data(), query.c_str(), reinterpret_cast<void**>(&text), &length) || !text)
+            return std::string();
         return std::string(text);
     };
     EXPECT_EQ("Korvan", value("CompanyName"));
@@ -164,7 +184,8 @@ TEST(LoadedLibrary, BindsEveryExportByName) {
     HMODULE module = ::GetModuleHandleA("KvTraceHub001.dll");
     if (!module) module = ::LoadLibraryA("KvTraceHub001.dll");
     ASSERT_NE(nullptr, module);
-    for (const char* name : kExportNames) EXPECT_NE(nullptr, reinterpret_cast<void*>(::GetProcAddress(module, name))) << name;
+    for (const char* name : kExportNames)
+        EXPECT_NE(nullptr, reinterpret_cast<void*>(::GetProcAddress(module, name))) << name;
     EXPECT_EQ(nullptr, reinterpret_cast<void*>(::GetProcAddress(module, "_Write@12")));
 }
 

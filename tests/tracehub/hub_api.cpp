@@ -123,7 +123,8 @@ std::vector<std::string> SplitTabs(const std::string& line) {
 }
 
 std::string NumberedText(const std::string& tag, int number) {
-    return tag + " " + std::to_string(number) + " " + std::string(100 + number % 57, static_cast<char>('a' + number % 26));
+    return tag + " " + std::to_string(number) + " " +
+           std::string(100 + number % 57, static_cast<char>('a' + number % 26));
 }
 
 TempFile::TempFile(const std::string& name) : path_(TempPath(name)) { ::DeleteFileA(path_.c_str()); }

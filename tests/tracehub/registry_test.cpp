@@ -44,7 +44,8 @@ protected:
     }
 
     void SetDword(const char* name, DWORD value) {
-        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegSetValueExA(key_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)));
     }
     void SetRaw(const char* name, DWORD type, const void* data, DWORD size) {
         ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key_, name, 0, type, static_cast<const BYTE*>(data), size));

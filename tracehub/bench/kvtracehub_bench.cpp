@@ -205,9 +205,11 @@ int main(int argc, char** argv) {
 
     const auto usPerLine = [&](double seconds, int count) { return seconds * 1e6 / count; };
     std::printf("\nEnabled write to a file, one thread     us/line   lines/s\n");
-    std::printf("  open, append, close per line         %7.2f  %8.0f\n", usPerLine(openClose, lines), lines / openClose);
+    std::printf("  open, append, close per line         %7.2f  %8.0f\n", usPerLine(openClose, lines),
+                lines / openClose);
     std::printf("  WriteFile per line on an open handle %7.2f  %8.0f\n", usPerLine(bare, lines), lines / bare);
-    std::printf("  KvTraceHub001 Write                  %7.2f  %8.0f\n", usPerLine(oneThread, lines), lines / oneThread);
+    std::printf("  KvTraceHub001 Write                  %7.2f  %8.0f\n", usPerLine(oneThread, lines),
+                lines / oneThread);
     std::printf("  speed-up over open-append-close: %.2fx (goal >= 5: %s)\n", openClose / oneThread,
                 Verdict(openClose >= 5 * oneThread));
     std::printf("  cost against bare WriteFile: %.2fx (goal <= 1.5: %s)\n", oneThread / bare,
@@ -218,8 +220,9 @@ int main(int argc, char** argv) {
     std::printf("  1 thread                             %8.0f\n", lines / oneThread);
     std::printf("  4 threads                            %8.0f   (goal >= 1 thread: %s)\n", fourLines / fourThreads,
                 Verdict(fourLines / fourThreads >= lines / oneThread));
-    std::printf("  lines expected %d, in the file %zu, not whole %zu, calls refused %d (goal 0 lost or torn: %s)\n",
-                kRounds * (lines + fourLines), written, bad, failures.load(),
-                Verdict(written == static_cast<size_t>(kRounds * (lines + fourLines)) && bad == 0 && failures.load() == 0));
+    std::printf(
+        "  lines expected %d, in the file %zu, not whole %zu, calls refused %d (goal 0 lost or torn: %s)\n",
+        kRounds * (lines + fourLines), written, bad, failures.load(),
+        Verdict(written == static_cast<size_t>(kRounds * (lines + fourLines)) && bad == 0 && failures.load() == 0));
     return hits == 0 ? 0 : 1;
 }
