@@ -1,0 +1,78 @@
+// Where lines go. A sink is shared by every listener that names the same destination, so that a
+// file listed for two categories gets each line once and is opened once.
+#pragma once
+
+#include "tracehub/append_lock.h"
+#include "tracehub/unique_handles.h"
+#include "tracehub/trace_settings.h"
+
+#include <atomic>
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kvtrace {
+
+class Sink {
+public:
+    virtual ~Sink() = default;
+    // One call per line or dump block; data is NUL-terminated at data[size].
+    virtual bool Emit(const char* data, size_t size) = 0;
+    virtual void Flush() {}
+};
+
+// Appends through a handle opened for FILE_APPEND_DATA only; a line reaches the system whole
+// before Emit returns. Threads of this process queue their lines and whoever holds the lock
+// writes all queued lines with one WriteFile, so contention costs fewer writes, not more; other
+// processes are kept apart by the file's AppendLock.
+class FileSink final : public Sink {
+public:
+    FileSink(std::string fullPath, tesk::UniqueHfile file);
+    bool Emit(const char* data, size_t size) override;
+    void Flush() override;
+    const std::string& path() const { return path_; }
+
+private:
+    struct Request;
+    void WriteQueued();
+
+    std::string path_;
+    tesk::UniqueHfile file_;
+    std::atomic<Request*> queued_{nullptr};
+    std::string joined_;
+    AppendLock processes_;
+    SRWLOCK threads_ = SRWLOCK_INIT;
+};
+
+class ConsoleSink final : public Sink {
+public:
+    bool Emit(const char* data, size_t size) override;
+};
+
+class DebuggerSink final : public Sink {
+public:
+    bool Emit(const char* data, size_t size) override;
+};
+
+// The sinks of the current configuration, looked up by destination. Owned by the hub's lock.
+class SinkPool {
+public:
+    // Finds or creates the sink for a listener; null with the last error set when a file cannot be
+    // opened.
+    std::shared_ptr<Sink> Acquire(const ListenerSettings& listener);
+    // Keeps only the given sinks; the others live on in older snapshots until those are freed.
+    void Retain(const std::vector<std::shared_ptr<Sink>>& inUse);
+    void Clear() {
+        files_.clear();
+        console_.reset();
+        debugger_.reset();
+    }
+
+private:
+    std::vector<std::shared_ptr<FileSink>> files_;
+    std::shared_ptr<ConsoleSink> console_;
+    std::shared_ptr<DebuggerSink> debugger_;
+};
+
+}  // namespace kvtrace
