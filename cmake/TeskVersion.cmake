@@ -10,7 +10,7 @@ function(tesk_version_resource target filename description)
     PROPERTIES COMPILE_DEFINITIONS "")
   target_compile_options(${target} PRIVATE
     $<$<COMPILE_LANGUAGE:RC>:-DTESK_VERSION_COMMA=${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0>
-    "$<$<COMPILE_LANGUAGE:RC>:-DTESK_VERSION_TEXT=\\\"${PROJECT_VERSION}\\\">"
+    "$<$<COMPILE_LANGUAGE:RC>:-DTESK_VERSION_TEXT=\\\"${PROJECT_VERSION}.0\\\">"
     "$<$<COMPILE_LANGUAGE:RC>:-DTESK_ORIGINAL_FILENAME=\\\"${filename}\\\">"
     "$<$<COMPILE_LANGUAGE:RC>:-DTESK_FILE_DESCRIPTION=\\\"${description}\\\">"
     $<$<COMPILE_LANGUAGE:RC>:-DTESK_FILE_TYPE=${type}>)

@@ -4,7 +4,7 @@
 // section named after the file: taking it free costs one interlocked instruction.
 #pragma once
 
-#include "tracehub/unique_handles.h"
+#include "platform/unique_resource.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 #include "tracehub/registry_settings.h"
 
-#include "tracehub/unique_handles.h"
+#include "platform/unique_resource.h"
 #include "tracehub/debug_note.h"
 
 #include <windows.h>

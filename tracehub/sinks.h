@@ -3,7 +3,7 @@
 #pragma once
 
 #include "tracehub/append_lock.h"
-#include "tracehub/unique_handles.h"
+#include "platform/unique_resource.h"
 #include "tracehub/trace_settings.h"
 
 #include <atomic>

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <set>
 #include <string>
@@ -160,10 +161,18 @@ TEST_P(ShippedLibrary, CarriesTheVendorVersionResource) {
     ASSERT_NE(0u, size) << ::GetLastError();
     std::vector<char> info(size);
     ASSERT_TRUE(::GetFileVersionInfoA(path.c_str(), 0, size, info.data()));
+    // The string table is found through the resource's own language and code page.
+    WORD* translation = nullptr;
+    UINT translationLength = 0;
+    ASSERT_TRUE(::VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                                 &translationLength));
+    ASSERT_GE(translationLength, 4u);
+    char block[32];
+    std::snprintf(block, sizeof block, "\\StringFileInfo\\%04X%04X\\", translation[0], translation[1]);
     const auto value = [&](const char* name) {
         char* text = nullptr;
         UINT length = 0;
-        const std::string query = std::string("\\StringFileInfo\\040904B0\\") + name;
+        const std::string query = block + std::string(name);
         if (!::VerQueryValueA(info.data(), query.c_str(), reinterpret_cast<void**>(&text), &length) || !text)
             return std::string();
         return std::string(text);
