@@ -27,8 +27,9 @@ build: build-x86 build-x64
 test: build
 	cd $(X64_DIR) && ctest --output-on-failure -j $(JOBS)
 
+# SCENARIO=<file> plays another scenario than the default.
 demo: build
-	@scripts/demo.sh $(X64_DIR)
+	@scripts/demo.sh $(X64_DIR) $(SCENARIO)
 
 clean:
 	rm -rf $(BUILD) dist

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Runs the demonstration host of an x64 build tree under Wine.
+# Plays a scenario (by default the disable of a reader with a filter child) with the
+# installation bench of an x64 build tree under Wine and prints its report.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-build=${1:?usage: demo.sh <x64 build dir>}
+build=${1:?usage: demo.sh <x64 build dir> [scenario file]}
 build=$(cd "$build" && pwd)
+scenario=$(realpath "${2:-$here/../examples/disable_removes_filter.scn}")
 export TESK_WINEPREFIX="$build/wineprefix"
-cd "$build/bench/demo"
-exec "$here/wine-run.sh" demo_host.exe
+cd "$build/bench"
+exec "$here/wine-run.sh" bench.exe "$scenario"

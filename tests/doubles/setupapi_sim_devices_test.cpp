@@ -114,6 +114,25 @@ TEST_F(DeviceTree, AddDeviceRejectsWhatWindowsCouldNotHold) {
     EXPECT_EQ(3u, SimDeviceCount());
 }
 
+TEST_F(DeviceTree, DuplicateIdIsAcceptedOnlyWhenAskedFor) {
+    const DEVINST live = SimAddDevice(L"SCFILTER\\CID_1\\0", 0, &GUID_DEVCLASS_SMARTCARDFILTER);
+    ASSERT_NE(0u, live);
+    const DEVINST stale = SimAddDeviceDuplicateId(L"SCFILTER\\CID_1\\0", live, &GUID_DEVCLASS_SMARTCARDFILTER);
+    ASSERT_NE(0u, stale);
+    EXPECT_NE(live, stale);
+    WCHAR buffer[MAX_DEVICE_ID_LEN];
+    ASSERT_EQ(CR_SUCCESS, CM_Get_Device_IDW(stale, buffer, MAX_DEVICE_ID_LEN, 0));
+    EXPECT_STREQ(L"SCFILTER\\CID_1\\0", buffer);
+    DEVINST child = 0;
+    EXPECT_EQ(CR_SUCCESS, CM_Get_Child(&child, live, 0));
+    EXPECT_EQ(stale, child);
+    EXPECT_EQ(0u, SimAddDevice(L"SCFILTER\\CID_1\\0", 0, &GUID_DEVCLASS_SMARTCARDFILTER)) << "the plain add still refuses it";
+    EXPECT_EQ(0u, SimAddDeviceDuplicateId(L"SCFILTER\\CID_2\\0", live + 100, &GUID_DEVCLASS_SMARTCARDFILTER));
+    EXPECT_EQ(0u, SimAddDeviceDuplicateId(L"", 0, &GUID_DEVCLASS_SMARTCARDFILTER));
+    EXPECT_EQ(0u, SimAddDeviceDuplicateId(L"SCFILTER\\CID_1\\0", 0, nullptr));
+    EXPECT_EQ(2u, SimDeviceCount());
+}
+
 class DeviceSets : public SimTest {
 protected:
     void SetUp() override {

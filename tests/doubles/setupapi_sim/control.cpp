@@ -25,6 +25,12 @@ DEVINST SimAddDevice(const wchar_t* instanceId, DEVINST parent, const GUID* clas
     return TheState().AddDevice(instanceId, parent, *classGuid);
 }
 
+DEVINST SimAddDeviceDuplicateId(const wchar_t* instanceId, DEVINST parent, const GUID* classGuid) {
+    if (!instanceId || !classGuid) return 0;
+    auto lock = TheState().Lock();
+    return TheState().AddDevice(instanceId, parent, *classGuid, true);
+}
+
 BOOL SimDeviceExists(DEVINST devInst) {
     auto lock = TheState().Lock();
     return TheState().FindDevice(devInst) != nullptr;

@@ -36,6 +36,9 @@ SIM_API void SimReset(void);
  * classGuid is null. New nodes have no class install parameters and zeroed device install
  * parameters (cbSize set). */
 SIM_API DEVINST SimAddDevice(const wchar_t* instanceId, DEVINST parent, const GUID* classGuid);
+/* As SimAddDevice, but an ID that another node already has is accepted: a stale registration
+ * that a class listing returns beside the live node of the same ID. */
+SIM_API DEVINST SimAddDeviceDuplicateId(const wchar_t* instanceId, DEVINST parent, const GUID* classGuid);
 /* TRUE while the node is in the tree (SetupDiRemoveDevice takes a node and its subtree out). */
 SIM_API BOOL SimDeviceExists(DEVINST devInst);
 /* Number of nodes in the tree. */

@@ -65,11 +65,11 @@ Device* State::FindDevice(DEVINST devInst) {
     return it == devices_.end() ? nullptr : &it->second;
 }
 
-DEVINST State::AddDevice(const std::wstring& instanceId, DEVINST parent, const GUID& classGuid) {
+DEVINST State::AddDevice(const std::wstring& instanceId, DEVINST parent, const GUID& classGuid, bool allowDuplicateId) {
     if (instanceId.empty() || instanceId.size() >= MAX_DEVICE_ID_LEN) return 0;
     if (parent != 0 && !FindDevice(parent)) return 0;
     for (const auto& entry : devices_) {
-        if (entry.second.instanceId == instanceId) return 0;
+        if (!allowDuplicateId && entry.second.instanceId == instanceId) return 0;
     }
     Device device;
     device.devInst = nextDevInst_++;

@@ -86,7 +86,7 @@ public:
     void ClearFailures() { injections_.clear(); }
 
     Device* FindDevice(DEVINST devInst);
-    DEVINST AddDevice(const std::wstring& instanceId, DEVINST parent, const GUID& classGuid);
+    DEVINST AddDevice(const std::wstring& instanceId, DEVINST parent, const GUID& classGuid, bool allowDuplicateId = false);
     void RemoveSubtree(DEVINST devInst);
     size_t DeviceCount() const { return devices_.size(); }
     // Current devices in creation order.
