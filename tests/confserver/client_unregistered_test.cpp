@@ -16,11 +16,6 @@ const std::string kValueComError = "_GetValueFromLocbase: Exception ComError gef
 const std::string kDataComError = "LBS_GetAvailableDataDirLocbase: Im Catch-ComError...";
 const std::string kSystemComError = "LBS_GetSystenDir: Im Catch-ComError...";
 
-// The lines of the lookups themselves, without Init's.
-std::vector<std::string> LookupLines(const std::string& output) {
-    return LinesStartingWith(output, {"I _", "E _", "I LBS_", "E LBS_", "RESULT", "BEFORE", "PROBE"});
-}
-
 class UnregisteredService : public ::testing::Test {
 protected:
     void SetUp() override { RemoveServerClasses(); }

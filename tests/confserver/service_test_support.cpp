@@ -87,6 +87,10 @@ std::vector<std::string> LinesStartingWith(const std::string& output, const std:
     return lines;
 }
 
+std::vector<std::string> LookupLines(const std::string& output) {
+    return LinesStartingWith(output, {"I _", "E _", "I LBS_", "E LBS_", "RESULT", "BEFORE", "PROBE"});
+}
+
 void RemoveServerClasses() {
     for (const char* clsid : kClassIds) {
         const std::string path = std::string("CLSID\\") + clsid;
