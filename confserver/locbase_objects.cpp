@@ -15,13 +15,14 @@ namespace {
 
 std::wstring Text(BSTR text) { return text != nullptr ? std::wstring(text, ::SysStringLen(text)) : std::wstring(); }
 
-// Reference counting, QueryInterface and error information shared by the three objects.
+// Reference counting, QueryInterface, error information and the running state (clients run each
+// object with OleRun before they ask for its interface) shared by the three objects.
 template <typename Interface>
-class LocbaseObject : public Interface, public ISupportErrorInfo {
+class LocbaseObject : public Interface, public ISupportErrorInfo, public IRunnableObject {
 public:
     using Implemented = Interface;
 
-    explicit LocbaseObject(const wchar_t* name) : name_(name) {
+    LocbaseObject(const wchar_t* name, const CLSID& clsid) : name_(name), clsid_(clsid) {
         AddServerReference();
         JournalLine(name_ + L" created");
     }
@@ -36,6 +37,8 @@ public:
             *object = static_cast<Interface*>(this);
         } else if (iid == IID_ISupportErrorInfo) {
             *object = static_cast<ISupportErrorInfo*>(this);
+        } else if (iid == IID_IRunnableObject) {
+            *object = static_cast<IRunnableObject*>(this);
         } else {
             *object = nullptr;
             return E_NOINTERFACE;
@@ -52,6 +55,20 @@ public:
     HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override {
         return iid == __uuidof(Interface) ? S_OK : S_FALSE;
     }
+
+    HRESULT STDMETHODCALLTYPE GetRunningClass(CLSID* clsid) override {
+        if (clsid == nullptr) return E_INVALIDARG;
+        *clsid = clsid_;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Run(IBindCtx*) override {
+        if (!running_) JournalLine(name_ + L" running");
+        running_ = true;
+        return S_OK;
+    }
+    BOOL STDMETHODCALLTYPE IsRunning() override { return running_ ? TRUE : FALSE; }
+    HRESULT STDMETHODCALLTYPE LockRunning(BOOL, BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE SetContainedObject(BOOL) override { return S_OK; }
 
 protected:
     // One call answered as configured for `method`: its HRESULT, its error number and its strings
@@ -110,12 +127,14 @@ private:
     }
 
     std::wstring name_;
+    CLSID clsid_;
+    bool running_ = false;
     LONG references_ = 1;
 };
 
 class LocbaseWsInfo final : public LocbaseObject<ILocbaseWsInfo> {
 public:
-    LocbaseWsInfo() : LocbaseObject(L"LocbaseWsInfo") {}
+    LocbaseWsInfo() : LocbaseObject(L"LocbaseWsInfo", CLSID_LocbaseWsInfo) {}
 
     HRESULT STDMETHODCALLTYPE GetSystemPath(BSTR* path, LONG* errorNumber) override {
         return Answer(L"GetSystemPath", L"", {path}, errorNumber);
@@ -124,13 +143,14 @@ public:
 
 class LocbaseDir final : public LocbaseObject<ILocbaseDir> {
 public:
-    LocbaseDir() : LocbaseObject(L"LocbaseDir") {}
+    LocbaseDir() : LocbaseObject(L"LocbaseDir", CLSID_LocbaseDir) {}
 
     HRESULT STDMETHODCALLTYPE GetDirPath(BSTR* path, LONG* errorNumber) override {
         return Answer(L"GetDirPath", L"", {path}, errorNumber);
     }
     // Later answers come from the component's and the data area's own keys first.
-    HRESULT STDMETHODCALLTYPE Init(BSTR component, BSTR subArea, BSTR dataArea, LONG instance, LONG* errorNumber) override {
+    HRESULT STDMETHODCALLTYPE Init(BSTR component, BSTR subArea, BSTR dataArea, LONG instance,
+                                   LONG* errorNumber) override {
         try {
             answers_.Narrow(Text(component), Text(dataArea));
             return Answer(L"DirInit",
@@ -145,7 +165,7 @@ public:
 
 class LocbaseValue final : public LocbaseObject<ILocbaseValue> {
 public:
-    LocbaseValue() : LocbaseObject(L"LocbaseValue") {}
+    LocbaseValue() : LocbaseObject(L"LocbaseValue", CLSID_LocbaseValue) {}
 
     HRESULT STDMETHODCALLTYPE Init(BSTR component, BSTR version, LONG* errorNumber) override {
         try {
@@ -162,7 +182,8 @@ public:
                                          LONG* errorNumber) override {
         return Answer(L"GetLogPath", L"", {path, archivePath, fileName, level, maxSize}, errorNumber);
     }
-    HRESULT STDMETHODCALLTYPE GetProgramPath(BSTR* basePath, BSTR* programPath, BSTR* version, LONG* errorNumber) override {
+    HRESULT STDMETHODCALLTYPE GetProgramPath(BSTR* basePath, BSTR* programPath, BSTR* version,
+                                             LONG* errorNumber) override {
         return Answer(L"GetProgramPath", L"", {basePath, programPath, version}, errorNumber);
     }
     HRESULT STDMETHODCALLTYPE GetUserConfigPath(LONG scope, BSTR* path, LONG* errorNumber) override {

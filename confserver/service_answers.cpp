@@ -14,7 +14,8 @@ bool ReadValue(const std::wstring& keyPath, const std::wstring& name, DWORD& typ
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, kRead32, key.put()) != ERROR_SUCCESS) return false;
     for (;;) {
         DWORD size = static_cast<DWORD>(data.size());
-        const LONG rc = ::RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, data.empty() ? nullptr : data.data(), &size);
+        const LONG rc =
+            ::RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, data.empty() ? nullptr : data.data(), &size);
         if (rc == ERROR_SUCCESS && !data.empty() && size <= data.size()) {
             data.resize(size);
             return true;
@@ -65,12 +66,14 @@ void JournalLine(const std::wstring& line) noexcept try {
     DWORD type = REG_NONE;
     std::vector<BYTE> data;
     if (!ReadValue(kServiceKeyPath, L"Journal", type, data) || type != REG_SZ) return;
-    const std::wstring file(reinterpret_cast<const wchar_t*>(data.data()), wcsnlen(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t)));
+    const std::wstring file(reinterpret_cast<const wchar_t*>(data.data()),
+                            wcsnlen(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t)));
     tesk::UniqueHfile journal(::CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!journal) return;
     const std::wstring text = line + L"\n";
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    const int size =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<size_t>(size), '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr, nullptr);
     DWORD written = 0;

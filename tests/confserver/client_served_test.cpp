@@ -42,10 +42,12 @@ protected:
     void SetWideText(const std::string& name, const std::wstring& text) {
         registry_.SetValue(kServiceKey, name, REG_SZ, nullptr, 0);
         tesk::UniqueHkey key;
-        ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kServiceKey, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, key.put()));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kServiceKey, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, key.put()));
         const std::wstring wideName(name.begin(), name.end());
-        ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(key.get(), wideName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                                                  static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  ::RegSetValueExW(key.get(), wideName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))));
     }
 
     // What the server noted since the last call.
@@ -66,10 +68,12 @@ protected:
     // refuses the interface asked for.
     void TreatAs(const char* clsid, const char* otherClsid) {
         tesk::UniqueHkey key;
-        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + clsid + "\\TreatAs").c_str(), 0,
-                                                   nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr));
-        ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExA(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(otherClsid),
-                                                  static_cast<DWORD>(std::strlen(otherClsid) + 1)));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  ::RegCreateKeyExA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + clsid + "\\TreatAs").c_str(), 0,
+                                    nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  ::RegSetValueExA(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(otherClsid),
+                                   static_cast<DWORD>(std::strlen(otherClsid) + 1)));
     }
 
     dirlib_test::VendorRegistry registry_;
@@ -105,8 +109,9 @@ TEST_F(ServedLookup, EachValueTypeAsksItsMethodAndEndsInOneBackslash) {
         EXPECT_THAT(Lookup(std::string("value X0000302 ") + c.type + " none"),
                     ElementsAre(ValueLine(c.result), std::string("RESULT <") + c.result + ">", "PROBE 0x00000000"))
             << "type " << c.type;
-        EXPECT_THAT(TakeJournal(), ElementsAre("LocbaseValue created", "LocbaseValue.ValueInit <X0000302> <1.0>", c.call,
-                                               "LocbaseValue released"));
+        EXPECT_THAT(TakeJournal(),
+                    ElementsAre("LocbaseValue created", "LocbaseValue running",
+                                "LocbaseValue.ValueInit <X0000302> <1.0>", c.call, "LocbaseValue released"));
     }
 }
 
@@ -125,15 +130,16 @@ TEST_F(ServedLookup, ValueInitFailingHresultEndsTheLookupWithTheObjectReleased) 
     EXPECT_EQ("E _GetValueFromLocbase: Exception ComError gefangen <0x80070005>, <Access denied.>",
               ComErrorLine(kValueComError, E_ACCESSDENIED))
         << "this system's text, without its line break";
-    EXPECT_THAT(TakeJournal(), ElementsAre("LocbaseValue created", "LocbaseValue.ValueInit <X0000303> <1.0>",
-                                           "LocbaseValue released"));
+    EXPECT_THAT(TakeJournal(), ElementsAre("LocbaseValue created", "LocbaseValue running",
+                                           "LocbaseValue.ValueInit <X0000303> <1.0>", "LocbaseValue released"));
 }
 
 TEST_F(ServedLookup, MethodErrorNumberDiscardsThePathAndIsReportedAfterTheValue) {
     SetText("GetLogPath", "C:\\Log");
     SetNumber("GetLogPath.Error", static_cast<DWORD>(-3));
     EXPECT_THAT(Lookup("value X0000303 2 none"),
-                ElementsAre(ValueLine(""), "E _GetValueFromLocbase: Locbase-Fehlernummer <-3>", "RESULT <>", "PROBE 0x00000000"));
+                ElementsAre(ValueLine(""), "E _GetValueFromLocbase: Locbase-Fehlernummer <-3>", "RESULT <>",
+                            "PROBE 0x00000000"));
 }
 
 TEST_F(ServedLookup, NullStringsGiveAnEmptyValue) {
@@ -154,7 +160,8 @@ TEST_F(ServedLookup, MethodFailingHresultShowsTheTextRulesOfComError) {
     const HRESULT cases[] = {E_FAIL, static_cast<HRESULT>(0x8004FF00), static_cast<HRESULT>(0x8FFF0001)};
     for (HRESULT hr : cases) {
         SetNumber("GetLogPath.HResult", static_cast<DWORD>(hr));
-        EXPECT_THAT(Lookup("value X0000303 2 none"), ElementsAre(ComErrorLine(kValueComError, hr), "RESULT <>", "PROBE 0x00000000"));
+        EXPECT_THAT(Lookup("value X0000303 2 none"),
+                    ElementsAre(ComErrorLine(kValueComError, hr), "RESULT <>", "PROBE 0x00000000"));
     }
     EXPECT_EQ("E _GetValueFromLocbase: Exception ComError gefangen <0x8004ff00>, <IDispatch error #64768>",
               ComErrorLine(kValueComError, static_cast<HRESULT>(0x8004FF00)));
@@ -173,8 +180,10 @@ TEST_F(ServedLookup, PathOfHundredThousandCharactersComesBackWhole) {
 TEST_F(ServedLookup, ComponentReachesTheServiceAndSelectsItsAnswers) {
     SetText("GetConfigPath", "C:\\Alle");
     SetText("GetConfigPath", "C:\\Nur303", std::string(kServiceKey) + "\\X0000303");
-    EXPECT_THAT(Lookup("value X0000303 1 none"), ElementsAre(ValueLine("C:\\Nur303\\"), "RESULT <C:\\Nur303\\>", "PROBE 0x00000000"));
-    EXPECT_THAT(Lookup("value X0000301 1 none"), ElementsAre(ValueLine("C:\\Alle\\"), "RESULT <C:\\Alle\\>", "PROBE 0x00000000"));
+    EXPECT_THAT(Lookup("value X0000303 1 none"),
+                ElementsAre(ValueLine("C:\\Nur303\\"), "RESULT <C:\\Nur303\\>", "PROBE 0x00000000"));
+    EXPECT_THAT(Lookup("value X0000301 1 none"),
+                ElementsAre(ValueLine("C:\\Alle\\"), "RESULT <C:\\Alle\\>", "PROBE 0x00000000"));
 }
 
 TEST_F(ServedLookup, ThreadInSingleThreadedApartmentUsesTheService) {
@@ -188,7 +197,7 @@ TEST_F(ServedLookup, ValueObjectWithoutItsInterfaceFailsAtTheFirstCall) {
     TreatAs(kValueClass, kWsInfoClass);
     EXPECT_THAT(Lookup("value X0000303 1 none"),
                 ElementsAre(ComErrorLine(kValueComError, E_POINTER), "RESULT <>", "PROBE 0x00000000"));
-    EXPECT_THAT(TakeJournal(), ElementsAre("LocbaseWsInfo created", "LocbaseWsInfo released"));
+    EXPECT_THAT(TakeJournal(), ElementsAre("LocbaseWsInfo created", "LocbaseWsInfo running", "LocbaseWsInfo released"));
 }
 
 // ---------------------------------------------------------------- LBS_GetAvailableDataDirLocbase
@@ -198,41 +207,46 @@ TEST_F(ServedLookup, DataDirInitArgumentsAndPath) {
     EXPECT_THAT(Lookup("datadir X0000303 Archiv none"),
                 ElementsAre("I _GetActiveDataDirFromLocbase: Via Locbase Datenverzeichnis <C:\\Daten\\Archiv>!",
                             "RESULT <C:\\Daten\\Archiv\\>", "PROBE 0x00000000"));
-    EXPECT_THAT(TakeJournal(), ElementsAre("LocbaseDir created", "LocbaseDir.DirInit <X0000303> <> <Archiv> <1>",
-                                           "LocbaseDir.GetDirPath", "LocbaseDir released"));
+    EXPECT_THAT(TakeJournal(),
+                ElementsAre("LocbaseDir created", "LocbaseDir running", "LocbaseDir.DirInit <X0000303> <> <Archiv> <1>",
+                            "LocbaseDir.GetDirPath", "LocbaseDir released"));
 }
 
 TEST_F(ServedLookup, DataDirInitErrorNumberStopsBeforeThePathWithTwoLines) {
     SetText("GetDirPath", "C:\\Daten");
     SetNumber("DirInit.Error", 5);
-    EXPECT_THAT(Lookup("datadir X0000303 Archiv none"),
-                ElementsAre("E _GetActiveDataDirFromLocbase: pDir->Init(...) nicht erfolgreich <5>!",
-                            "E LBS_GetAvailableDataDirLocbase: Locbase-Fehlernummer <5>", "RESULT <>", "PROBE 0x00000000"));
-    EXPECT_THAT(TakeJournal(), ElementsAre("LocbaseDir created", "LocbaseDir.DirInit <X0000303> <> <Archiv> <1>",
-                                           "LocbaseDir released"));
+    EXPECT_THAT(
+        Lookup("datadir X0000303 Archiv none"),
+        ElementsAre("E _GetActiveDataDirFromLocbase: pDir->Init(...) nicht erfolgreich <5>!",
+                    "E LBS_GetAvailableDataDirLocbase: Locbase-Fehlernummer <5>", "RESULT <>", "PROBE 0x00000000"));
+    EXPECT_THAT(TakeJournal(), ElementsAre("LocbaseDir created", "LocbaseDir running",
+                                           "LocbaseDir.DirInit <X0000303> <> <Archiv> <1>", "LocbaseDir released"));
 }
 
 TEST_F(ServedLookup, DataDirPathErrorNumberGivesTwoLines) {
     SetText("GetDirPath", "C:\\Daten");
     SetNumber("GetDirPath.Error", static_cast<DWORD>(-6));
-    EXPECT_THAT(Lookup("datadir X0000303 Archiv none"),
-                ElementsAre("E _GetActiveDataDirFromLocbase: pDir->GetDirPath(...) nicht erfolgreich <-6>!",
-                            "E LBS_GetAvailableDataDirLocbase: Locbase-Fehlernummer <-6>", "RESULT <>", "PROBE 0x00000000"));
+    EXPECT_THAT(
+        Lookup("datadir X0000303 Archiv none"),
+        ElementsAre("E _GetActiveDataDirFromLocbase: pDir->GetDirPath(...) nicht erfolgreich <-6>!",
+                    "E LBS_GetAvailableDataDirLocbase: Locbase-Fehlernummer <-6>", "RESULT <>", "PROBE 0x00000000"));
 }
 
 TEST_F(ServedLookup, DataDirNullPathAndEmptyAreaName) {
     EXPECT_THAT(Lookup("datadir X0000303 \"\" none"),
-                ElementsAre("I _GetActiveDataDirFromLocbase: Via Locbase Datenverzeichnis <>!", "RESULT <>", "PROBE 0x00000000"));
-    EXPECT_THAT(TakeJournal(), ElementsAre("LocbaseDir created", "LocbaseDir.DirInit <X0000303> <> <> <1>",
-                                           "LocbaseDir.GetDirPath", "LocbaseDir released"));
+                ElementsAre("I _GetActiveDataDirFromLocbase: Via Locbase Datenverzeichnis <>!", "RESULT <>",
+                            "PROBE 0x00000000"));
+    EXPECT_THAT(TakeJournal(),
+                ElementsAre("LocbaseDir created", "LocbaseDir running", "LocbaseDir.DirInit <X0000303> <> <> <1>",
+                            "LocbaseDir.GetDirPath", "LocbaseDir released"));
 }
 
 TEST_F(ServedLookup, DataDirFailingHresultIsCaught) {
     SetNumber("DirInit.HResult", static_cast<DWORD>(E_FAIL));
     EXPECT_THAT(Lookup("datadir X0000303 Archiv none"),
                 ElementsAre(ComErrorLine(kDataComError, E_FAIL), "RESULT <>", "PROBE 0x00000000"));
-    EXPECT_THAT(TakeJournal(), ElementsAre("LocbaseDir created", "LocbaseDir.DirInit <X0000303> <> <Archiv> <1>",
-                                           "LocbaseDir released"));
+    EXPECT_THAT(TakeJournal(), ElementsAre("LocbaseDir created", "LocbaseDir running",
+                                           "LocbaseDir.DirInit <X0000303> <> <Archiv> <1>", "LocbaseDir released"));
 }
 
 TEST_F(ServedLookup, DataDirObjectWithoutItsInterfaceIsACreationFailure) {
@@ -240,7 +254,7 @@ TEST_F(ServedLookup, DataDirObjectWithoutItsInterfaceIsACreationFailure) {
     EXPECT_THAT(Lookup("datadir X0000303 Archiv none"),
                 ElementsAre("E _GetActiveDataDirFromLocbase: pDir.CreateInstance(...) nicht erfolgreich <-2147467262>!",
                             "RESULT <>", "PROBE 0x00000000"));
-    EXPECT_THAT(TakeJournal(), ElementsAre("LocbaseWsInfo created", "LocbaseWsInfo released"));
+    EXPECT_THAT(TakeJournal(), ElementsAre("LocbaseWsInfo created", "LocbaseWsInfo running", "LocbaseWsInfo released"));
 }
 
 // ---------------------------------------------------------------- LBS_GetSystemDir
@@ -255,9 +269,11 @@ protected:
 
     // The lines after the service's own: the registry's directory is taken.
     std::vector<std::string> RegistryFallback() const {
-        return {"I LBS_GetSystemDir: Korvan-Systempfad <" + registryDir_.path() + "> \xfc" "ber Registry ermittelt.",
-                "I LBS_GetSystemDir: Systempfad = \"" + registryDir_.path() + "\"", "RESULT <" + registryDir_.path() + ">",
-                "PROBE 0x00000000"};
+        return {"I LBS_GetSystemDir: Korvan-Systempfad <" + registryDir_.path() +
+                    "> \xfc"
+                    "ber Registry ermittelt.",
+                "I LBS_GetSystemDir: Systempfad = \"" + registryDir_.path() + "\"",
+                "RESULT <" + registryDir_.path() + ">", "PROBE 0x00000000"};
     }
     static std::vector<std::string> Joined(std::vector<std::string> first, const std::vector<std::string>& rest) {
         first.insert(first.end(), rest.begin(), rest.end());
@@ -272,15 +288,18 @@ TEST_F(ServedSystemDir, ExistingServiceDirectoryIsTaken) {
     std::string dir = serviceDir_.path();
     dir.pop_back();
     SetText("GetSystemPath", dir);
-    EXPECT_THAT(Lookup("systemdir 1 none"),
-                ElementsAre("I LBS_GetSystemDir: Via Locbase Korvan-Systempfad <" + dir + ">!",
-                            "I LBS_GetSystemDir: Systempfad = \"" + dir + "\"", "RESULT <" + dir + "\\>", "PROBE 0x00000000"));
-    EXPECT_THAT(TakeJournal(), ElementsAre("LocbaseWsInfo created", "LocbaseWsInfo.GetSystemPath", "LocbaseWsInfo released"));
+    EXPECT_THAT(
+        Lookup("systemdir 1 none"),
+        ElementsAre("I LBS_GetSystemDir: Via Locbase Korvan-Systempfad <" + dir + ">!",
+                    "I LBS_GetSystemDir: Systempfad = \"" + dir + "\"", "RESULT <" + dir + "\\>", "PROBE 0x00000000"));
+    EXPECT_THAT(TakeJournal(), ElementsAre("LocbaseWsInfo created", "LocbaseWsInfo running",
+                                           "LocbaseWsInfo.GetSystemPath", "LocbaseWsInfo released"));
 }
 
 TEST_F(ServedSystemDir, NullPathWithErrorNumberZeroIsAFailureAndTheRegistryFollows) {
     EXPECT_THAT(Lookup("systemdir 1 none"),
-                ElementsAreArray(Joined({"E LBS_GetSystemDir: pWsInfo->GetSystemPath(...) nicht erfolgreich <0>!"}, RegistryFallback())));
+                ElementsAreArray(Joined({"E LBS_GetSystemDir: pWsInfo->GetSystemPath(...) nicht erfolgreich <0>!"},
+                                        RegistryFallback())));
 }
 
 TEST_F(ServedSystemDir, ErrorNumberDiscardsThePath) {
@@ -303,26 +322,31 @@ TEST_F(ServedSystemDir, FailingHresultIsCaughtAndTheRegistryFollows) {
     SetNumber("GetSystemPath.HResult", static_cast<DWORD>(E_OUTOFMEMORY));
     EXPECT_THAT(Lookup("systemdir 1 none"),
                 ElementsAreArray(Joined({ComErrorLine(kSystemComError, E_OUTOFMEMORY)}, RegistryFallback())));
-    EXPECT_THAT(TakeJournal(), ElementsAre("LocbaseWsInfo created", "LocbaseWsInfo.GetSystemPath", "LocbaseWsInfo released"));
+    EXPECT_THAT(TakeJournal(), ElementsAre("LocbaseWsInfo created", "LocbaseWsInfo running",
+                                           "LocbaseWsInfo.GetSystemPath", "LocbaseWsInfo released"));
 }
 
 TEST_F(ServedSystemDir, ObjectWithoutItsInterfaceIsReportedAsNull) {
     TreatAs(kWsInfoClass, kValueClass);
-    EXPECT_THAT(Lookup("systemdir 1 none"),
-                ElementsAreArray(Joined({"E LBS_GetSystemDir: pWsInfo.GetInterfacePtr() ist NULL!"}, RegistryFallback())));
-    EXPECT_THAT(TakeJournal(), ElementsAre("LocbaseValue created", "LocbaseValue released"));
+    EXPECT_THAT(
+        Lookup("systemdir 1 none"),
+        ElementsAreArray(Joined({"E LBS_GetSystemDir: pWsInfo.GetInterfacePtr() ist NULL!"}, RegistryFallback())));
+    EXPECT_THAT(TakeJournal(), ElementsAre("LocbaseValue created", "LocbaseValue running", "LocbaseValue released"));
 }
 
 TEST_F(ServedSystemDir, HundredThousandCharacterPathDoesNotExist) {
     const std::string longPath = "C:\\" + std::string(99997, 's');
     SetText("GetSystemPath", longPath);
     EXPECT_THAT(Lookup("systemdir 1 none"),
-                ElementsAreArray(Joined({"I LBS_GetSystemDir: Via Locbase Korvan-Systempfad <" + longPath + ">!"}, RegistryFallback())));
+                ElementsAreArray(Joined({"I LBS_GetSystemDir: Via Locbase Korvan-Systempfad <" + longPath + ">!"},
+                                        RegistryFallback())));
 }
 
 // A directory whose name the narrow cleanup of ScratchDir cannot spell.
 struct WideDirectory {
-    explicit WideDirectory(std::wstring name) : path(std::move(name)) { EXPECT_TRUE(::CreateDirectoryW(path.c_str(), nullptr)); }
+    explicit WideDirectory(std::wstring name) : path(std::move(name)) {
+        EXPECT_TRUE(::CreateDirectoryW(path.c_str(), nullptr));
+    }
     ~WideDirectory() { ::RemoveDirectoryW(path.c_str()); }
     const std::wstring path;
 };
@@ -334,15 +358,20 @@ TEST_F(ServedSystemDir, PathsInAndOutsideTheAnsiCodePage) {
     const std::wstring wideBase(serviceDir_.path().begin(), serviceDir_.path().end());
     const WideDirectory umlauts(wideBase + L"Gr\u00f6\u00dfe");
     SetWideText("GetSystemPath", umlauts.path);
-    const std::string narrow = serviceDir_.path() + "Gr\xf6\xdf" "e";
+    const std::string narrow = serviceDir_.path() +
+                               "Gr\xf6\xdf"
+                               "e";
     EXPECT_THAT(Lookup("systemdir 1 none"),
                 ElementsAre("I LBS_GetSystemDir: Via Locbase Korvan-Systempfad <" + narrow + ">!",
-                            "I LBS_GetSystemDir: Systempfad = \"" + narrow + "\"", "RESULT <" + narrow + "\\>", "PROBE 0x00000000"));
+                            "I LBS_GetSystemDir: Systempfad = \"" + narrow + "\"", "RESULT <" + narrow + "\\>",
+                            "PROBE 0x00000000"));
 
     const WideDirectory japanese(wideBase + L"\u65e5\u672c");
     SetWideText("GetSystemPath", japanese.path);
     EXPECT_THAT(Lookup("systemdir 1 none"),
-                ElementsAreArray(Joined({"I LBS_GetSystemDir: Via Locbase Korvan-Systempfad <" + serviceDir_.path() + "?" "?>!"},
+                ElementsAreArray(Joined({"I LBS_GetSystemDir: Via Locbase Korvan-Systempfad <" + serviceDir_.path() +
+                                         "?"
+                                         "?>!"},
                                         RegistryFallback())));
 }
 
@@ -350,8 +379,9 @@ TEST_F(ServedSystemDir, SwitchedOffTheServiceIsNeverCreated) {
     registry_.SetSetting("LocbaseActive", "aus");
     SetText("GetSystemPath", serviceDir_.path());
     EXPECT_THAT(Lookup("systemdir 1 none"),
-                ElementsAreArray(Joined({"I LBS_GetSystenDir: Zugriff auf Locbase ist abgeschaltet, Alternativen werden verwendet"},
-                                        RegistryFallback())));
+                ElementsAreArray(
+                    Joined({"I LBS_GetSystenDir: Zugriff auf Locbase ist abgeschaltet, Alternativen werden verwendet"},
+                           RegistryFallback())));
     EXPECT_THAT(TakeJournal(), ElementsAre());
 }
 

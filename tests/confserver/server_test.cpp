@@ -44,8 +44,10 @@ protected:
         ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
         dll_.reset(::LoadLibraryA(kServerDll));
         ASSERT_TRUE(dll_.valid()) << ::GetLastError();
-        getClassObject_ = reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(::GetProcAddress(dll_.get(), "DllGetClassObject")));
-        canUnloadNow_ = reinterpret_cast<CanUnloadNowFn>(reinterpret_cast<void*>(::GetProcAddress(dll_.get(), "DllCanUnloadNow")));
+        getClassObject_ = reinterpret_cast<GetClassObjectFn>(
+            reinterpret_cast<void*>(::GetProcAddress(dll_.get(), "DllGetClassObject")));
+        canUnloadNow_ =
+            reinterpret_cast<CanUnloadNowFn>(reinterpret_cast<void*>(::GetProcAddress(dll_.get(), "DllCanUnloadNow")));
         ASSERT_NE(nullptr, getClassObject_);
         ASSERT_NE(nullptr, canUnloadNow_);
     }
@@ -90,7 +92,7 @@ TEST_F(ServerDll, ClassObjectsOnlyForItsOwnClasses) {
     EXPECT_EQ(nullptr, object);
 }
 
-TEST_F(ServerDll, ObjectsAnswerForTheirInterfaceIUnknownAndErrorInfoOnly) {
+TEST_F(ServerDll, ObjectsOfferTheirInterfaceErrorInfoAndRunningStateOnly) {
     ComRef<ILocbaseWsInfo> wsInfo;
     Create(CLSID_LocbaseWsInfo, wsInfo);
     ComRef<IUnknown> unknown;
@@ -99,6 +101,14 @@ TEST_F(ServerDll, ObjectsAnswerForTheirInterfaceIUnknownAndErrorInfoOnly) {
     ASSERT_EQ(S_OK, wsInfo->QueryInterface(IID_ISupportErrorInfo, support.put()));
     EXPECT_EQ(S_OK, support->InterfaceSupportsErrorInfo(__uuidof(ILocbaseWsInfo)));
     EXPECT_EQ(S_FALSE, support->InterfaceSupportsErrorInfo(__uuidof(ILocbaseValue)));
+    ComRef<IRunnableObject> runnable;
+    ASSERT_EQ(S_OK, wsInfo->QueryInterface(IID_IRunnableObject, runnable.put()));
+    EXPECT_FALSE(runnable->IsRunning());
+    EXPECT_EQ(S_OK, ::OleRun(unknown.p));
+    EXPECT_TRUE(runnable->IsRunning());
+    CLSID running = {};
+    EXPECT_EQ(S_OK, runnable->GetRunningClass(&running));
+    EXPECT_TRUE(running == CLSID_LocbaseWsInfo);
     void* object = reinterpret_cast<void*>(0xdeadbeef);
     EXPECT_EQ(E_NOINTERFACE, wsInfo->QueryInterface(__uuidof(ILocbaseValue), &object));
     EXPECT_EQ(nullptr, object);
@@ -262,7 +272,9 @@ TEST_F(ServerDll, JournalNotesCreationCallsWithArgumentsAndRelease) {
         Take(path);
     }
     EXPECT_THAT(dirlib_test::SplitLines(dirlib_test::ReadFileBytes(journal)),
-                ElementsAre("LocbaseDir created", "LocbaseDir.DirInit <X0000303> <> <Pr\xc3\xbc" "fung> <1>",
+                ElementsAre("LocbaseDir created",
+                            "LocbaseDir.DirInit <X0000303> <> <Pr\xc3\xbc"
+                            "fung> <1>",
                             "LocbaseDir.GetDirPath", "LocbaseDir released"));
 }
 
@@ -275,8 +287,11 @@ protected:
         char value[MAX_PATH + 1] = {};
         DWORD size = MAX_PATH;
         tesk::UniqueHkey key;
-        if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return "<no key>";
-        if (::RegQueryValueExA(key.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS) {
+        if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+            return "<no key>";
+        }
+        if (::RegQueryValueExA(key.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) !=
+            ERROR_SUCCESS) {
             return "<no value>";
         }
         return value;
@@ -298,7 +313,8 @@ TEST_F(Registration, Regsvr32WritesEachClassInProcessWithApartmentThreadingAndRe
         for (const auto& c : classes) {
             const std::string key = std::string("CLSID\\") + c.clsid;
             EXPECT_EQ(c.name, ReadText(key, nullptr));
-            EXPECT_EQ(0, ::_stricmp((TestDirectory() + kServerDll).c_str(), ReadText(key + "\\InprocServer32", nullptr).c_str()))
+            EXPECT_EQ(0, ::_stricmp((TestDirectory() + kServerDll).c_str(),
+                                    ReadText(key + "\\InprocServer32", nullptr).c_str()))
                 << ReadText(key + "\\InprocServer32", nullptr);
             EXPECT_EQ("Apartment", ReadText(key + "\\InprocServer32", "ThreadingModel"));
         }
@@ -310,7 +326,8 @@ TEST_F(Registration, UnregisteringWhatIsNotRegisteredSucceeds) {
     tesk::UniqueHmodule dll(::LoadLibraryA(kServerDll));
     ASSERT_TRUE(dll.valid());
     using SelfRegFn = HRESULT(WINAPI*)();
-    const auto unregister = reinterpret_cast<SelfRegFn>(reinterpret_cast<void*>(::GetProcAddress(dll.get(), "DllUnregisterServer")));
+    const auto unregister =
+        reinterpret_cast<SelfRegFn>(reinterpret_cast<void*>(::GetProcAddress(dll.get(), "DllUnregisterServer")));
     ASSERT_NE(nullptr, unregister);
     EXPECT_EQ(S_OK, unregister());
 }
