@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <oleauto.h>
 
 #include <utility>
 
@@ -65,6 +66,7 @@ inline void CloseKernelHandle(HANDLE handle) noexcept { ::CloseHandle(handle); }
 inline void UnloadModule(HMODULE module) noexcept { ::FreeLibrary(module); }
 inline void FreeLocal(HLOCAL memory) noexcept { ::LocalFree(memory); }
 inline void FreeProcessHeap(void* memory) noexcept { ::HeapFree(::GetProcessHeap(), 0, memory); }
+inline void FreeBstr(BSTR text) noexcept { ::SysFreeString(text); }
 
 struct File {
     using pointer = HANDLE;
@@ -82,5 +84,7 @@ using UniqueHfile = UniqueResource<traits::File>;
 using UniqueHmodule = UniqueResource<traits::NullInvalid<HMODULE, void(HMODULE), traits::UnloadModule>>;
 using UniqueHlocal = UniqueResource<traits::NullInvalid<HLOCAL, void(HLOCAL), traits::FreeLocal>>;
 using UniqueProcessHeapBlock = UniqueResource<traits::NullInvalid<void*, void(void*), traits::FreeProcessHeap>>;
+// Strings handed across COM interfaces; a null BSTR is a valid (empty) string but owns nothing.
+using UniqueBstr = UniqueResource<traits::NullInvalid<BSTR, void(BSTR), traits::FreeBstr>>;
 
 }  // namespace tesk
