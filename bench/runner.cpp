@@ -250,11 +250,6 @@ Prepared PrepareRun(const RunPaths& paths) {
 
     const std::wstring module = FullPath(paths.module);
     if (!IsFile(module)) throw BadInput{"module " + U8(module) + " does not exist"};
-    const std::wstring traceSource = paths.traceLibrary.empty() ? DirectoryOf(module) + L"\\" + kTraceLibraryName : FullPath(paths.traceLibrary);
-    if (run.scenario.traceLibrary && !IsFile(traceSource)) {
-        throw BadInput{"the scenario asks for a trace (trace level " + std::to_string(run.scenario.traceLevel) +
-                       ") but there is no trace-system library at " + U8(traceSource)};
-    }
 
     const std::wstring work = FullPath(paths.work);
     MakeDirectories(work);
@@ -268,6 +263,11 @@ Prepared PrepareRun(const RunPaths& paths) {
     run.setting.modulePath = U8(moduleCopy);
     run.setting.moduleSource = U8(module);
     if (run.scenario.traceLibrary) {
+        const std::wstring traceSource = paths.traceLibrary.empty() ? DirectoryOf(module) + L"\\" + kTraceLibraryName : FullPath(paths.traceLibrary);
+        if (!IsFile(traceSource)) {
+            throw BadInput{"the scenario asks for a trace (trace level " + std::to_string(run.scenario.traceLevel) +
+                           ") but there is no trace-system library at " + U8(traceSource)};
+        }
         CopyInto(traceSource, traceCopy);
         ConfigureTraceLibrary(traceCopy, run.scenario.traceLevel, run.traceFile);
         run.setting.traceLibrary = U8(traceCopy);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # dist/ holds the driver-package payload: the INF fragment and the guide, and for each
-# architecture every file the fragment copies, built for that architecture.
+# architecture every file the fragment copies (module, trace library, configuration server),
+# built for that architecture.
 set -uo pipefail
 dist=${1:?usage: check_payload.sh <dist dir>}
 inf="$dist/TeskCoInstaller.inf"
@@ -30,6 +31,7 @@ done < <(awk '
     split(kv[2], parts, ","); subdir = parts[2]; gsub(/[ \r]/, "", subdir)
     print platform "|" file "|" subdir
   }' "$inf")
-[ "$checked" -ge 4 ] || { echo "expected at least 2 files for each of x86 and amd64 in $inf, found $checked lines"; failed=1; }
+[ "$checked" -eq 6 ] || { echo "expected 3 files for each of x86 and amd64 in $inf, found $checked lines"; failed=1; }
+grep -q '^11,,KvLocbaseService.dll,1' "$inf" || { echo "the configuration server is not registered by $inf"; failed=1; }
 [ "$failed" -eq 0 ] && echo "payload complete: $checked files for x86 and amd64"
 exit $failed
