@@ -104,7 +104,7 @@ CoDeviceInstallFn LoadCoInstaller(const std::wstring& path, const std::wstring& 
 // The library the module is about to bind, set up before the module's first trace call. Its
 // InitTraceSystem runs once per process, so the module's own call later changes nothing.
 void ConfigureTraceLibrary(const std::wstring& library, int32_t level, const std::wstring& file) {
-    const HMODULE module = ::LoadLibraryW(library.c_str());
+    const HMODULE module = ::LoadLibraryW(library.c_str());  // stays loaded: the module binds this very copy
     if (module == nullptr) throw BadInput{"cannot load the trace-system library " + U8(library) + ": " + SystemMessage(::GetLastError())};
     const auto init = reinterpret_cast<KvTrace_InitTraceSystem>(reinterpret_cast<void*>(::GetProcAddress(module, "InitTraceSystem")));
     const auto configure = reinterpret_cast<KvTrace_ConfigureTrace>(reinterpret_cast<void*>(::GetProcAddress(module, "ConfigureTrace")));
