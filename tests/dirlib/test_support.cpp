@@ -146,7 +146,7 @@ void VendorRegistry::SetString(const std::string& keyPath, const std::string& na
 
 std::string HostDirectory() { return ExeDirectory() + "..\\dirlib_host\\"; }
 
-HostResult RunHost(const std::string& arguments) {
+HostResult RunHost(const std::string& arguments, const std::string& exeName) {
     HostResult result;
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
     HANDLE readRaw = nullptr;
@@ -166,7 +166,7 @@ HostResult RunHost(const std::string& arguments) {
     startup.hStdError = writeEnd.get();
     startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION process = {};
-    const std::string exe = HostDirectory() + "dirlib_host.exe";
+    const std::string exe = HostDirectory() + exeName;
     std::string commandLine = "\"" + exe + "\" " + arguments;
     // Handles are inherited: the pipe's write end, and whatever inheritable handle a test names.
     if (!::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
