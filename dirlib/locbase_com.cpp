@@ -8,7 +8,8 @@
 void WINAPI _com_issue_errorex(HRESULT hr, IUnknown* object, REFIID iid) {
     IErrorInfo* info = nullptr;
     ISupportErrorInfo* support = nullptr;
-    if (object != nullptr && SUCCEEDED(object->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&support)))) {
+    if (object != nullptr &&
+        SUCCEEDED(object->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&support)))) {
         if (support->InterfaceSupportsErrorInfo(iid) == S_OK && ::GetErrorInfo(0, &info) != S_OK) info = nullptr;
         support->Release();
     }
@@ -16,8 +17,8 @@ void WINAPI _com_issue_errorex(HRESULT hr, IUnknown* object, REFIID iid) {
 }
 
 tesk::UniqueBstr _AnsiToBstr(const std::string& text) {
-    const int length = text.empty() ? 0
-                                    : ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    const int length =
+        text.empty() ? 0 : ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     tesk::UniqueBstr result(::SysAllocStringLen(nullptr, static_cast<UINT>(length)));
     if (!result) _com_issue_error(E_OUTOFMEMORY);
     if (length > 0) ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), result.get(), length);

@@ -21,7 +21,8 @@ bool AskValue(ILocbaseValuePtr& value, std::int32_t valueType, LONG& errorNumber
     tesk::UniqueBstr fifth;
     switch (valueType) {
     case LocbaseValueKonfigDir:
-        errorNumber = _CallLocbase(value, [&](ILocbaseValue* v, LONG* e) { return v->GetConfigPath(first.put(), second.put(), e); });
+        errorNumber = _CallLocbase(
+            value, [&](ILocbaseValue* v, LONG* e) { return v->GetConfigPath(first.put(), second.put(), e); });
         if (errorNumber != 0 || !first) return false;
         result = _BstrToAnsi(first.get());
         return true;
@@ -33,12 +34,15 @@ bool AskValue(ILocbaseValuePtr& value, std::int32_t valueType, LONG& errorNumber
         result = _BstrToAnsi(first.get());
         return true;
     case LocbaseValueProgDir:
-        errorNumber = _CallLocbase(value, [&](ILocbaseValue* v, LONG* e) { return v->GetProgramPath(first.put(), second.put(), third.put(), e); });
+        errorNumber = _CallLocbase(value, [&](ILocbaseValue* v, LONG* e) {
+            return v->GetProgramPath(first.put(), second.put(), third.put(), e);
+        });
         if (errorNumber != 0 || !first || !second) return false;
         result = _BstrToAnsi(first.get()) + "\\" + _BstrToAnsi(second.get());
         return true;
     default:
-        errorNumber = _CallLocbase(value, [&](ILocbaseValue* v, LONG* e) { return v->GetUserConfigPath(1, first.put(), e); });
+        errorNumber =
+            _CallLocbase(value, [&](ILocbaseValue* v, LONG* e) { return v->GetUserConfigPath(1, first.put(), e); });
         if (errorNumber != 0 || !first) return false;
         result = _BstrToAnsi(first.get());
         return true;
@@ -65,7 +69,8 @@ std::string SystemDirFromService() {
             _TracerWrite(kTraceError, "LBS_GetSystemDir: pWsInfo.GetInterfacePtr() ist NULL!");
         } else {
             tesk::UniqueBstr path;
-            errorNumber = _CallLocbase(wsInfo, [&](ILocbaseWsInfo* w, LONG* e) { return w->GetSystemPath(path.put(), e); });
+            errorNumber =
+                _CallLocbase(wsInfo, [&](ILocbaseWsInfo* w, LONG* e) { return w->GetSystemPath(path.put(), e); });
             if (errorNumber == 0 && path) {
                 result = _BstrToAnsi(path.get());
                 path.reset();
@@ -83,7 +88,9 @@ std::string SystemDirFromService() {
         result.clear();
         _TracerWrite(kTraceError, "LBS_GetSystenDir: Im Catch...");
     }
-    if (errorNumber != 0) _TracerWrite(kTraceError, "LBS_GetSystenDir: Locbase-Fehlernummer <%d>", static_cast<int>(errorNumber));
+    if (errorNumber != 0) {
+        _TracerWrite(kTraceError, "LBS_GetSystenDir: Locbase-Fehlernummer <%d>", static_cast<int>(errorNumber));
+    }
     return result;
 }
 
@@ -108,7 +115,8 @@ std::string _GetValueFromLocbase(const std::string& component, std::int32_t valu
             tesk::UniqueBstr componentText = _AnsiToBstr(component);
             tesk::UniqueBstr version = _AnsiToBstr("1.0");
             // Only a failing HRESULT of Init counts; its error number does not.
-            _CallLocbase(value, [&](ILocbaseValue* v, LONG* e) { return v->Init(componentText.get(), version.get(), e); });
+            _CallLocbase(value,
+                         [&](ILocbaseValue* v, LONG* e) { return v->Init(componentText.get(), version.get(), e); });
         }
         std::string text;
         if (AskValue(value, valueType, errorNumber, text)) result = _AddBackslash(text);
@@ -121,7 +129,9 @@ std::string _GetValueFromLocbase(const std::string& component, std::int32_t valu
         result.clear();
         _TracerWrite(kTraceError, "_GetValueFromLocbase: Exception ... gefangen!");
     }
-    if (errorNumber != 0) _TracerWrite(kTraceError, "_GetValueFromLocbase: Locbase-Fehlernummer <%d>", static_cast<int>(errorNumber));
+    if (errorNumber != 0) {
+        _TracerWrite(kTraceError, "_GetValueFromLocbase: Locbase-Fehlernummer <%d>", static_cast<int>(errorNumber));
+    }
     return result;
 }
 
@@ -138,7 +148,8 @@ std::string LBS_GetAvailableDataDirLocbase(std::string component, std::string da
             ILocbaseDirPtr dir;
             const HRESULT created = dir.CreateInstance(CLSID_LocbaseDir);
             if (FAILED(created)) {
-                _TracerWrite(kTraceError, "_GetActiveDataDirFromLocbase: pDir.CreateInstance(...) nicht erfolgreich <%d>!",
+                _TracerWrite(kTraceError,
+                             "_GetActiveDataDirFromLocbase: pDir.CreateInstance(...) nicht erfolgreich <%d>!",
                              static_cast<int>(created));
             } else {
                 {
@@ -154,14 +165,17 @@ std::string LBS_GetAvailableDataDirLocbase(std::string component, std::string da
                                  static_cast<int>(errorNumber));
                 } else {
                     tesk::UniqueBstr path;
-                    errorNumber = _CallLocbase(dir, [&](ILocbaseDir* d, LONG* e) { return d->GetDirPath(path.put(), e); });
+                    errorNumber =
+                        _CallLocbase(dir, [&](ILocbaseDir* d, LONG* e) { return d->GetDirPath(path.put(), e); });
                     if (errorNumber != 0) {
-                        _TracerWrite(kTraceError, "_GetActiveDataDirFromLocbase: pDir->GetDirPath(...) nicht erfolgreich <%d>!",
+                        _TracerWrite(kTraceError,
+                                     "_GetActiveDataDirFromLocbase: pDir->GetDirPath(...) nicht erfolgreich <%d>!",
                                      static_cast<int>(errorNumber));
                     } else {
                         result = _BstrToAnsi(path.get());
                         path.reset();
-                        _TracerWrite(kTraceInfo, "_GetActiveDataDirFromLocbase: Via Locbase Datenverzeichnis <%s>!", result.c_str());
+                        _TracerWrite(kTraceInfo, "_GetActiveDataDirFromLocbase: Via Locbase Datenverzeichnis <%s>!",
+                                     result.c_str());
                     }
                 }
             }
@@ -174,7 +188,8 @@ std::string LBS_GetAvailableDataDirLocbase(std::string component, std::string da
             _TracerWrite(kTraceError, "LBS_GetAvailableDataDirLocbase: Im Catch...");
         }
         if (errorNumber != 0) {
-            _TracerWrite(kTraceError, "LBS_GetAvailableDataDirLocbase: Locbase-Fehlernummer <%d>", static_cast<int>(errorNumber));
+            _TracerWrite(kTraceError, "LBS_GetAvailableDataDirLocbase: Locbase-Fehlernummer <%d>",
+                         static_cast<int>(errorNumber));
         }
     }
     return _AddBackslash(result);
@@ -187,11 +202,15 @@ std::string LBS_GetSystemDir(std::int32_t selector) {
         if (g_librarySettings.locbaseActive) {
             result = SystemDirFromService();
         } else {
-            _TracerWrite(kTraceInfo, "LBS_GetSystenDir: Zugriff auf Locbase ist abgeschaltet, Alternativen werden verwendet");
+            _TracerWrite(kTraceInfo,
+                         "LBS_GetSystenDir: Zugriff auf Locbase ist abgeschaltet, Alternativen werden verwendet");
         }
         if (!_PathExists(result)) {
             result = _GetSystemDirFromRegistry();
-            _TracerWrite(kTraceInfo, "LBS_GetSystemDir: Korvan-Systempfad <%s> \xfc" "ber Registry ermittelt.", result.c_str());
+            _TracerWrite(kTraceInfo,
+                         "LBS_GetSystemDir: Korvan-Systempfad <%s> \xfc"
+                         "ber Registry ermittelt.",
+                         result.c_str());
         }
     } else {
         result = _GetProgDirFromRegistry(kTraceComponent);

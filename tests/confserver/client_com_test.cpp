@@ -156,7 +156,10 @@ TEST_F(AnsiConversion, ServiceStringsBecomeAnsiText) {
     tesk::UniqueBstr empty(::SysAllocString(L""));
     EXPECT_EQ("", _BstrToAnsi(empty.get()));
     tesk::UniqueBstr umlaut(::SysAllocString(L"C:\\Gr\u00f6\u00dfe"));
-    EXPECT_EQ("C:\\Gr\xf6\xdf" "e", _BstrToAnsi(umlaut.get()));
+    EXPECT_EQ(
+        "C:\\Gr\xf6\xdf"
+        "e",
+        _BstrToAnsi(umlaut.get()));
     // Characters the code page cannot hold become its default character, so such a path never exists.
     tesk::UniqueBstr foreign(::SysAllocString(L"C:\\\u65e5\u672c"));
     EXPECT_EQ("C:\\??", _BstrToAnsi(foreign.get()));
@@ -173,7 +176,9 @@ TEST_F(AnsiConversion, ArgumentsBecomeNonNullBstrs) {
     EXPECT_EQ(0u, ::SysStringLen(empty.get()));
     tesk::UniqueBstr component = _AnsiToBstr("X0000302");
     EXPECT_EQ(std::wstring(L"X0000302"), std::wstring(component.get(), ::SysStringLen(component.get())));
-    tesk::UniqueBstr area = _AnsiToBstr("Pr\xfc" "fung");
+    tesk::UniqueBstr area = _AnsiToBstr(
+        "Pr\xfc"
+        "fung");
     EXPECT_EQ(std::wstring(L"Pr\u00fcfung"), std::wstring(area.get(), ::SysStringLen(area.get())));
 }
 

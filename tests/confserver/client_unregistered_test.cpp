@@ -16,11 +16,6 @@ const std::string kValueComError = "_GetValueFromLocbase: Exception ComError gef
 const std::string kDataComError = "LBS_GetAvailableDataDirLocbase: Im Catch-ComError...";
 const std::string kSystemComError = "LBS_GetSystenDir: Im Catch-ComError...";
 
-// The lines of the lookups themselves, without Init's.
-std::vector<std::string> LookupLines(const std::string& output) {
-    return LinesStartingWith(output, {"I _", "E _", "I LBS_", "E LBS_", "RESULT", "BEFORE", "PROBE"});
-}
-
 class UnregisteredService : public ::testing::Test {
 protected:
     void SetUp() override { RemoveServerClasses(); }
@@ -39,8 +34,8 @@ TEST_F(UnregisteredService, ValueLookupReportsTheComErrorWithItsSystemTextForEve
 
 TEST_F(UnregisteredService, ValueTypeZeroIsRefusedBeforeAnyObjectIsCreated) {
     const HostResult run = RunServiceHost("value X0000302 0 none");
-    EXPECT_THAT(LookupLines(run.output), ElementsAre("E _GetValueFromLocbase: Unbekannter Value-Typ <0>!", "RESULT <>",
-                                                     "PROBE 0x00000000"));
+    EXPECT_THAT(LookupLines(run.output),
+                ElementsAre("E _GetValueFromLocbase: Unbekannter Value-Typ <0>!", "RESULT <>", "PROBE 0x00000000"));
 }
 
 TEST_F(UnregisteredService, ValueTypesOutsideTheServiceAreRefusedLikeZero) {
@@ -66,7 +61,10 @@ TEST_F(UnregisteredService, SystemDirCatchesTheComErrorAndFallsBackToRegistryThe
     const std::vector<std::string> lines = LookupLines(run.output);
     ASSERT_EQ(5u, lines.size()) << run.output;
     EXPECT_EQ(ComErrorLine(kSystemComError, kClassNotRegistered), lines[0]);
-    EXPECT_EQ("I LBS_GetSystemDir: Korvan-Systempfad <> \xfc" "ber Registry ermittelt.", lines[1]);
+    EXPECT_EQ(
+        "I LBS_GetSystemDir: Korvan-Systempfad <> \xfc"
+        "ber Registry ermittelt.",
+        lines[1]);
     // The library is linked into the host, so its module directory is the host's.
     EXPECT_THAT(lines[2], HasSubstr("I LBS_GetSystemDir: Systempfad = \""));
     EXPECT_THAT(lines[3], HasSubstr("RESULT <"));
@@ -83,11 +81,14 @@ protected:
         dirlib_test::ScratchDir system("system");
         registry_.SetString("Software\\KorvanCo\\ProtectedDirectories", "SystemDir", system.path());
         const HostResult run = RunServiceHost(arguments);
-        EXPECT_THAT(LookupLines(run.output),
-                    ElementsAre("I LBS_GetSystenDir: Zugriff auf Locbase ist abgeschaltet, Alternativen werden verwendet",
-                                "I LBS_GetSystemDir: Korvan-Systempfad <" + system.path() + "> \xfc" "ber Registry ermittelt.",
-                                "I LBS_GetSystemDir: Systempfad = \"" + system.path() + "\"",
-                                "RESULT <" + system.path() + ">", "PROBE 0x00000000"));
+        EXPECT_THAT(
+            LookupLines(run.output),
+            ElementsAre("I LBS_GetSystenDir: Zugriff auf Locbase ist abgeschaltet, Alternativen werden verwendet",
+                        "I LBS_GetSystemDir: Korvan-Systempfad <" + system.path() +
+                            "> \xfc"
+                            "ber Registry ermittelt.",
+                        "I LBS_GetSystemDir: Systempfad = \"" + system.path() + "\"", "RESULT <" + system.path() + ">",
+                        "PROBE 0x00000000"));
     }
 };
 
@@ -107,7 +108,9 @@ TEST_F(ServiceSwitch, SwitchIsTestedBeforeTheApartment) {
     EXPECT_THAT(LookupLines(run.output),
                 ElementsAre("BEFORE 0x00000000",
                             "I LBS_GetSystenDir: Zugriff auf Locbase ist abgeschaltet, Alternativen werden verwendet",
-                            "I LBS_GetSystemDir: Korvan-Systempfad <" + system.path() + "> \xfc" "ber Registry ermittelt.",
+                            "I LBS_GetSystemDir: Korvan-Systempfad <" + system.path() +
+                                "> \xfc"
+                                "ber Registry ermittelt.",
                             "I LBS_GetSystemDir: Systempfad = \"" + system.path() + "\"",
                             "RESULT <" + system.path() + ">", "PROBE 0x00000001 0x00000000"));
 }
@@ -130,9 +133,8 @@ TEST_F(ServiceSwitch, OtherSelectorsTakeTheTraceProgramDirectory) {
     registry_.SetString("Software\\KorvanCo\\ProtectedDirectories", "SystemDir", system.path());
     for (const char* selector : {"0", "2", "-1"}) {
         const HostResult run = RunServiceHost(std::string("systemdir ") + selector + " none");
-        EXPECT_THAT(LookupLines(run.output),
-                    ElementsAre("I LBS_GetSystemDir: Systempfad = \"" + prog.path() + "\"", "RESULT <" + prog.path() + ">",
-                                "PROBE 0x00000000"))
+        EXPECT_THAT(LookupLines(run.output), ElementsAre("I LBS_GetSystemDir: Systempfad = \"" + prog.path() + "\"",
+                                                         "RESULT <" + prog.path() + ">", "PROBE 0x00000000"))
             << "selector " << selector;
     }
 }
@@ -142,7 +144,10 @@ TEST_F(ServiceSwitch, RegistryDirectoryThatDoesNotExistFallsBackToTheModule) {
     const HostResult run = RunServiceHost("systemdir 1 none");
     const std::vector<std::string> lines = LookupLines(run.output);
     ASSERT_EQ(5u, lines.size()) << run.output;
-    EXPECT_EQ("I LBS_GetSystemDir: Korvan-Systempfad <C:\\nicht\\vorhanden\\> \xfc" "ber Registry ermittelt.", lines[1]);
+    EXPECT_EQ(
+        "I LBS_GetSystemDir: Korvan-Systempfad <C:\\nicht\\vorhanden\\> \xfc"
+        "ber Registry ermittelt.",
+        lines[1]);
     EXPECT_THAT(lines[2], HasSubstr("confsvc_host\\\""));
 }
 
@@ -156,16 +161,19 @@ TEST_F(Apartments, MultithreadedThreadGetsNoServiceValues) {
                 ElementsAre("BEFORE 0x00000000", "E _GetValueFromLocbase: CoInitializeEx(...) war nicht erfolgreich!",
                             "RESULT <>", "PROBE 0x00000001 0x00000000"));
     run = RunServiceHost("datadir X0000303 Archiv mta");
-    EXPECT_THAT(LookupLines(run.output),
-                ElementsAre("BEFORE 0x00000000", "E _GetActiveDataDirFromLocbase: CoInitializeEx(...) war nicht erfolgreich!",
-                            "RESULT <>", "PROBE 0x00000001 0x00000000"));
+    EXPECT_THAT(
+        LookupLines(run.output),
+        ElementsAre("BEFORE 0x00000000", "E _GetActiveDataDirFromLocbase: CoInitializeEx(...) war nicht erfolgreich!",
+                    "RESULT <>", "PROBE 0x00000001 0x00000000"));
     registry_.SetSetting("LocbaseActive", "ein");
     dirlib_test::ScratchDir system("system");
     registry_.SetString("Software\\KorvanCo\\ProtectedDirectories", "SystemDir", system.path());
     run = RunServiceHost("systemdir 1 mta");
     EXPECT_THAT(LookupLines(run.output),
                 ElementsAre("BEFORE 0x00000000", "E LBS_GetSystemDir: CoInitializeEx(...) war nicht erfolgreich!",
-                            "I LBS_GetSystemDir: Korvan-Systempfad <" + system.path() + "> \xfc" "ber Registry ermittelt.",
+                            "I LBS_GetSystemDir: Korvan-Systempfad <" + system.path() +
+                                "> \xfc"
+                                "ber Registry ermittelt.",
                             "I LBS_GetSystemDir: Systempfad = \"" + system.path() + "\"",
                             "RESULT <" + system.path() + ">", "PROBE 0x00000001 0x00000000"));
 }
@@ -174,8 +182,9 @@ TEST_F(Apartments, MultithreadedThreadGetsNoServiceValues) {
 // exactly its own initialisation, so the caller's apartment survives and one CoUninitialize ends it.
 TEST_F(Apartments, SingleThreadedThreadIsUsedAndKeepsItsApartment) {
     HostResult run = RunServiceHost("value X0000302 1 sta");
-    EXPECT_THAT(LookupLines(run.output), ElementsAre("BEFORE 0x00000000", ComErrorLine(kValueComError, kClassNotRegistered),
-                                                     "RESULT <>", "PROBE 0x00000001 0x00000000"));
+    EXPECT_THAT(LookupLines(run.output),
+                ElementsAre("BEFORE 0x00000000", ComErrorLine(kValueComError, kClassNotRegistered), "RESULT <>",
+                            "PROBE 0x00000001 0x00000000"));
     run = RunServiceHost("datadir X0000303 Archiv sta");
     EXPECT_THAT(LookupLines(run.output),
                 ElementsAre("BEFORE 0x00000000",

@@ -20,7 +20,9 @@ void Print(const std::string& text) {
     ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
-void WINAPI PrintNarrow(bool isError, const char* message) { Print(std::string(isError ? "E " : "I ") + message + "\n"); }
+void WINAPI PrintNarrow(bool isError, const char* message) {
+    Print(std::string(isError ? "E " : "I ") + message + "\n");
+}
 
 std::string Hex(HRESULT hr) {
     char text[16];

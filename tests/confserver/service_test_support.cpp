@@ -87,6 +87,10 @@ std::vector<std::string> LinesStartingWith(const std::string& output, const std:
     return lines;
 }
 
+std::vector<std::string> LookupLines(const std::string& output) {
+    return LinesStartingWith(output, {"I _", "E _", "I LBS_", "E LBS_", "RESULT", "BEFORE", "PROBE"});
+}
+
 void RemoveServerClasses() {
     for (const char* clsid : kClassIds) {
         const std::string path = std::string("CLSID\\") + clsid;
@@ -99,8 +103,7 @@ void RemoveServerClasses() {
     }
 }
 
-RegisteredServer::RegisteredServer()
-    : registerExitCode_(RunRegsvr32("/s \"" + TestDirectory() + kServerDll + "\"")) {}
+RegisteredServer::RegisteredServer() : registerExitCode_(RunRegsvr32("/s \"" + TestDirectory() + kServerDll + "\"")) {}
 
 RegisteredServer::~RegisteredServer() {
     RunRegsvr32("/u /s \"" + TestDirectory() + kServerDll + "\"");
@@ -109,8 +112,8 @@ RegisteredServer::~RegisteredServer() {
 
 std::string SystemText(HRESULT hr) {
     wchar_t* message = nullptr;
-    ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                     static_cast<DWORD>(hr), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+    ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, static_cast<DWORD>(hr), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
                      reinterpret_cast<wchar_t*>(&message), 0, nullptr);
     tesk::UniqueHlocal owner(message);
     std::wstring text = message != nullptr ? message : L"";

@@ -23,6 +23,8 @@ HostResult RunProgram(const std::string& exe, const std::string& arguments);
 HostResult RunServiceHost(const std::string& arguments);
 // The lines of the host's output that begin with one of the prefixes.
 std::vector<std::string> LinesStartingWith(const std::string& output, const std::vector<std::string>& prefixes);
+// The host's lines of the lookups themselves (without Init's), its result and its apartment probes.
+std::vector<std::string> LookupLines(const std::string& output);
 
 // Directory of the running test program, ending in a backslash.
 std::string TestDirectory();
