@@ -3,6 +3,7 @@
 // The binding makes one load attempt per process, so every case runs in a child process of this
 // program ("--search-child"), which loads the module from module\ and makes a first request.
 #include "coinstaller/coinstaller_harness.h"
+#include "confserver/service_test_support.h"
 #include "dirlib/getter_support.h"
 #include "tests/doubles/recording_trace/recording_trace.h"
 
@@ -89,12 +90,8 @@ protected:
     }
     static std::string ModuleDir() { return ExeDir() + "module\\"; }
 
-    // The child is this program, named relative to the scenario host's directory.
     HostResult RunChildProcess() {
-        const std::string exe = ExePath();
-        const std::string name = exe.substr(exe.rfind('\\') + 1);
-        const std::string dirName = ExeDir().substr(0, ExeDir().size() - 1);
-        HostResult child = RunHost(kChildArgument, "..\\" + dirName.substr(dirName.rfind('\\') + 1) + "\\" + name);
+        HostResult child = RunProcess(ExePath(), kChildArgument);
         EXPECT_EQ(0u, child.exitCode) << child.output;
         return child;
     }
@@ -186,6 +183,30 @@ TEST_F(TraceLibrarySearch, PathDumpAtTheFirstUseWritesFiveLinesAndCreatesTheDire
     EXPECT_NE(std::string::npos, log.find("INFO - Init: Pfade f\xfcr X0000303 werden einmalig nach <" + dumpDir.path() +
                                           "X0000303_TracingDirs.log> ausgegeben"))
         << log;
+}
+
+// With the service switched on, the trace component's program directory comes from the
+// configuration server, reached over COM inside the binding's load attempt.
+TEST_F(TraceLibrarySearch, ProgramDirectoryFromTheConfigurationService) {
+    const DesktopReady desktop;
+    const confsvc_test::RegisteredServer server;
+    ASSERT_EQ(0u, server.registerExitCode());
+    ScratchDir servedDir("search_served");
+    const std::string served = servedDir.path() + "MirelCompact\\";
+    ASSERT_TRUE(::CreateDirectoryA(served.c_str(), nullptr));
+    CopyLibraryTo(served);
+    CopyLibraryTo(progDir_.path());
+    registry_.SetSetting("LocbaseActive", "ein");
+    const std::string component = std::string(confsvc_test::kServiceKey) + "\\X0000302";
+    registry_.SetString(component, "GetProgramPath", servedDir.path().substr(0, servedDir.path().size() - 1));
+    registry_.SetString(component, "GetProgramPath.2", "MirelCompact");
+
+    const HostResult child = RunChildProcess();
+    EXPECT_EQ(0, _stricmp((served + kLibrary).c_str(), Tagged(child, "LOADED").c_str())) << child.output;
+    EXPECT_EQ("0", Tagged(child, "LIBRARY_LINES"));
+    const std::string log = InternLog();
+    EXPECT_NE(std::string::npos, log.find("INFO - _GetValueFromLocbase: Via Locbase ermittelter Wert <" + served + ">")) << log;
+    EXPECT_NE(std::string::npos, log.find("INFO - LBS_GetProgDir: Programmpfad <X0000302> = \"" + served + "\"")) << log;
 }
 
 }  // namespace

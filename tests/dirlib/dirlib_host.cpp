@@ -6,6 +6,7 @@
 #include "dirlib/tracer.h"
 
 #include <windows.h>
+#include <objbase.h>
 
 #include <clocale>
 #include <cstdio>
@@ -182,6 +183,14 @@ int Getter(int argc, char** argv) {
     return 0;
 }
 
+// Enters and leaves a single-threaded apartment, whose window makes Wine start its desktop process
+// if it is not running yet.
+int Desktop() {
+    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
+    ::CoUninitialize();
+    return 0;
+}
+
 // The first library call of the process, which makes the path dump when it is asked for, then a
 // second call that must add nothing to it.
 int FirstUse() {
@@ -205,6 +214,7 @@ int main(int argc, char** argv) {
     if (scenario == "os-version") return OsVersion();
     if (scenario == "getter" && argc >= 3) return Getter(argc, argv);
     if (scenario == "first-use") return FirstUse();
+    if (scenario == "desktop") return Desktop();
     if (scenario == "special-folders") return SpecialFolders();
     if (scenario == "dll-init" && argc == 3) return DllInit(argv[2]);
     if (scenario == "open-mutex" && argc == 3) return OpenMutex(argv[2]);

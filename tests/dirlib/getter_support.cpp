@@ -95,6 +95,39 @@ TempDirOverride::~TempDirOverride() {
     ::SetEnvironmentVariableW(L"TEMP", hadTemp_ ? temp_.c_str() : nullptr);
 }
 
+DesktopReady::DesktopReady() { EXPECT_EQ(0u, RunHost("desktop").exitCode); }
+
+namespace {
+
+constexpr char kVersionedHost[] = "dirlib_host_version.exe";
+
+}  // namespace
+
+VersionedHost::VersionedHost() {
+    EXPECT_TRUE(::CopyFileA((HostDirectory() + "dirlib_host.exe").c_str(), (HostDirectory() + kVersionedHost).c_str(),
+                            FALSE));
+}
+
+VersionedHost::~VersionedHost() {
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, AppDefaultsKey().c_str());
+    ::RegDeleteKeyA(HKEY_CURRENT_USER, AppDefaultsKey().c_str());
+    ::DeleteFileA((HostDirectory() + kVersionedHost).c_str());
+}
+
+std::string VersionedHost::AppDefaultsKey() { return std::string("Software\\Wine\\AppDefaults\\") + kVersionedHost; }
+
+void VersionedHost::SetVersion(const std::string& version) {
+    tesk::UniqueHkey key;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CURRENT_USER, AppDefaultsKey().c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                               nullptr, key.put(), nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExA(key.get(), "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()),
+                                              static_cast<DWORD>(version.size() + 1)));
+}
+
+GetterRun VersionedHost::RunGetter(const std::string& arguments) const {
+    return dirlib_test::RunGetter(arguments, kVersionedHost);
+}
+
 WideDir::WideDir(std::wstring path) : path_(std::move(path)) {
     EXPECT_TRUE(::CreateDirectoryW(path_.c_str(), nullptr));
 }

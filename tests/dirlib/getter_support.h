@@ -59,6 +59,32 @@ private:
     std::wstring temp_;
 };
 
+// Wine starts its desktop process at the first window of a session and hands it the standard error
+// of the process that needed it; started from a program whose output a test reads through a pipe
+// (regsvr32, a host), it would hold that pipe open. Constructed before such programs run, this starts
+// the desktop from a host whose reading does not wait for the pipe's end.
+class DesktopReady {
+public:
+    DesktopReady();
+};
+
+// A copy of the scenario host under its own name, to which Wine reports the Windows version of
+// the test's choice (its AppDefaults), so the library classifies it through the real RtlGetVersion.
+class VersionedHost {
+public:
+    VersionedHost();
+    ~VersionedHost();
+    VersionedHost(const VersionedHost&) = delete;
+    VersionedHost& operator=(const VersionedHost&) = delete;
+
+    // Wine's name of the version: "winxp64", "win2003", "vista", "win7", "win10" and so on.
+    void SetVersion(const std::string& version);
+    GetterRun RunGetter(const std::string& arguments) const;
+
+private:
+    static std::string AppDefaultsKey();
+};
+
 // A directory with a name the ANSI code page cannot hold, which the narrow clean-up cannot reach.
 class WideDir {
 public:

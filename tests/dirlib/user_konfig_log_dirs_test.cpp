@@ -195,32 +195,18 @@ TEST_F(UserKonfigLogDirs, RoamingFolderOutsideTheAnsiCodePageIsSkipped) {
     EXPECT_EQ(roaming_, KnownFolder(FOLDERID_RoamingAppData)) << "the user's folder is restored";
 }
 
-// Wine reports the version of its choice to one program: a copy of the host under its own name.
 class LogDirOnWindowsVersion : public ::testing::Test {
 protected:
-    static constexpr char kCopy[] = "dirlib_host_version.exe";
-
-    void SetUp() override {
-        ASSERT_TRUE(::CopyFileA((HostDirectory() + "dirlib_host.exe").c_str(), (HostDirectory() + kCopy).c_str(), FALSE));
-        registry_.SetSetting("LocbaseActive", "ein");
-    }
-    void TearDown() override {
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, AppDefaultsKey().c_str());
-        ::DeleteFileA((HostDirectory() + kCopy).c_str());
-    }
-    static std::string AppDefaultsKey() { return std::string("Software\\Wine\\AppDefaults\\") + kCopy; }
+    void SetUp() override { registry_.SetSetting("LocbaseActive", "ein"); }
 
     GetterRun RunAs(const std::string& version) {
-        tesk::UniqueHkey key;
-        EXPECT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CURRENT_USER, AppDefaultsKey().c_str(), 0, nullptr, 0,
-                                                   KEY_SET_VALUE, nullptr, key.put(), nullptr));
-        ::RegSetValueExA(key.get(), "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()),
-                         static_cast<DWORD>(version.size() + 1));
-        return RunGetter("log X0000303 0", kCopy);
+        host_.SetVersion(version);
+        return host_.RunGetter("log X0000303 0");
     }
 
     VendorRegistry registry_;
     KorvanTrees trees_;
+    VersionedHost host_;
 };
 
 TEST_F(LogDirOnWindowsVersion, WindowsServer2003AsksTheService) {
