@@ -19,49 +19,11 @@ constexpr const char* kClassIds[] = {
 DWORD RunRegsvr32(const std::string& arguments) {
     char system[MAX_PATH + 1] = {};
     ::GetSystemDirectoryA(system, MAX_PATH);
-    const HostResult result = RunProgram(std::string(system) + "\\regsvr32.exe", arguments);
+    const HostResult result = dirlib_test::RunProcess(std::string(system) + "\\regsvr32.exe", arguments);
     return result.exitCode;
 }
 
 }  // namespace
-
-HostResult RunProgram(const std::string& exe, const std::string& arguments) {
-    HostResult result;
-    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-    HANDLE readRaw = nullptr;
-    HANDLE writeRaw = nullptr;
-    if (!::CreatePipe(&readRaw, &writeRaw, &inheritable, 0)) {
-        ADD_FAILURE() << "CreatePipe failed: " << ::GetLastError();
-        return result;
-    }
-    tesk::UniqueHandle readEnd(readRaw);
-    tesk::UniqueHandle writeEnd(writeRaw);
-    ::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
-
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd.get();
-    startup.hStdError = writeEnd.get();
-    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION process = {};
-    std::string commandLine = "\"" + exe + "\" " + arguments;
-    if (!::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                          &process)) {
-        ADD_FAILURE() << "CreateProcess " << exe << " failed: " << ::GetLastError();
-        return result;
-    }
-    tesk::UniqueHandle processHandle(process.hProcess);
-    tesk::UniqueHandle threadHandle(process.hThread);
-    writeEnd.reset();
-
-    char chunk[65536];
-    DWORD got = 0;
-    while (::ReadFile(readEnd.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) result.output.append(chunk, got);
-    ::WaitForSingleObject(processHandle.get(), INFINITE);
-    ::GetExitCodeProcess(processHandle.get(), &result.exitCode);
-    return result;
-}
 
 std::string TestDirectory() {
     char path[MAX_PATH + 1] = {};
@@ -71,7 +33,7 @@ std::string TestDirectory() {
 }
 
 HostResult RunServiceHost(const std::string& arguments) {
-    return RunProgram(TestDirectory() + "..\\confsvc_host\\confsvc_host.exe", arguments);
+    return dirlib_test::RunProcess(TestDirectory() + "..\\confsvc_host\\confsvc_host.exe", arguments);
 }
 
 std::vector<std::string> LinesStartingWith(const std::string& output, const std::vector<std::string>& prefixes) {

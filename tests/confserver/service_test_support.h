@@ -17,8 +17,6 @@ using dirlib_test::HostResult;
 inline constexpr char kServiceKey[] = "SOFTWARE\\Korvan Mirel Compact\\LocbaseService";
 inline constexpr char kServerDll[] = "KvLocbaseService.dll";
 
-// Runs a program with the command line and collects its standard output and error.
-HostResult RunProgram(const std::string& exe, const std::string& arguments);
 // The scenario host with the arguments.
 HostResult RunServiceHost(const std::string& arguments);
 // The lines of the host's output that begin with one of the prefixes.
