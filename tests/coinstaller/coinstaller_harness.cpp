@@ -52,6 +52,19 @@ void SetPropertyChange(DEVINST device, DWORD stateChange) {
     EXPECT_TRUE(SimSetClassInstallParams(device, &params, sizeof(params)));
 }
 
+bool PlayDisable(ReaderTree& tree) {
+    SetPropertyChange(tree.reader, DICS_DISABLE);
+    COINSTALLER_CONTEXT_DATA context{};
+    const DWORD pre = CallCoDeviceInstall(DIF_PROPERTYCHANGE, tree.set, &tree.data, &context);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_DI_POSTPROCESSING_REQUIRED), pre);
+    if (pre != ERROR_DI_POSTPROCESSING_REQUIRED) return false;
+    context.PostProcessing = TRUE;
+    const DWORD post = CallCoDeviceInstall(DIF_PROPERTYCHANGE, tree.set, &tree.data, &context);
+    EXPECT_EQ(static_cast<DWORD>(NO_ERROR), post);
+    EXPECT_EQ(nullptr, context.PrivateData) << "the child identifier record must be released";
+    return post == NO_ERROR;
+}
+
 std::vector<TextLogEntry> TextLog() {
     std::vector<TextLogEntry> entries;
     for (size_t i = 0; i < SimTextLogCount(); ++i) {

@@ -41,6 +41,10 @@ DEVINST AddFilterDevice(const wchar_t* instanceId);
 // Class install parameters of a property change with the given state change.
 void SetPropertyChange(DEVINST device, DWORD stateChange);
 
+// A disable of the reader as SetupAPI plays it: pre-processing, and post-processing when asked
+// for. Returns false (with a test failure) when either call answers otherwise than expected.
+bool PlayDisable(ReaderTree& tree);
+
 struct TraceLine {
     int32_t level;
     std::string category;

@@ -9,7 +9,6 @@
 using harness::AddReader;
 using harness::CallCoDeviceInstall;
 using harness::ReaderTree;
-using harness::SetPropertyChange;
 
 namespace {
 
@@ -22,12 +21,7 @@ TEST(IncompleteTraceLibrary, IsLoadedOnceAndNeverCalled) {
     RecReset();
 
     ReaderTree tree = AddReader();
-    SetPropertyChange(tree.reader, DICS_DISABLE);
-    COINSTALLER_CONTEXT_DATA context{};
-    ASSERT_EQ(static_cast<DWORD>(ERROR_DI_POSTPROCESSING_REQUIRED),
-              CallCoDeviceInstall(DIF_PROPERTYCHANGE, tree.set, &tree.data, &context));
-    context.PostProcessing = TRUE;
-    EXPECT_EQ(static_cast<DWORD>(NO_ERROR), CallCoDeviceInstall(DIF_PROPERTYCHANGE, tree.set, &tree.data, &context));
+    ASSERT_TRUE(harness::PlayDisable(tree));
     CallCoDeviceInstall(DIF_REMOVE, tree.set, &tree.data, nullptr);
 
     EXPECT_EQ(1, load_watch::LoadLibraryCalls());

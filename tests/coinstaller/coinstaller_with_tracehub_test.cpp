@@ -12,7 +12,6 @@
 using harness::AddReader;
 using harness::CallCoDeviceInstall;
 using harness::ReaderTree;
-using harness::SetPropertyChange;
 
 namespace {
 
@@ -43,12 +42,7 @@ TEST(CoInstallerWithTraceHub, WritesTheTraceOfARequestIntoTheConfiguredFile) {
 
     SimReset();
     ReaderTree tree = AddReader();
-    SetPropertyChange(tree.reader, DICS_DISABLE);
-    COINSTALLER_CONTEXT_DATA context{};
-    ASSERT_EQ(static_cast<DWORD>(ERROR_DI_POSTPROCESSING_REQUIRED),
-              CallCoDeviceInstall(DIF_PROPERTYCHANGE, tree.set, &tree.data, &context));
-    context.PostProcessing = TRUE;
-    ASSERT_EQ(static_cast<DWORD>(NO_ERROR), CallCoDeviceInstall(DIF_PROPERTYCHANGE, tree.set, &tree.data, &context));
+    ASSERT_TRUE(harness::PlayDisable(tree));
     ASSERT_FALSE(SimDeviceExists(tree.child));
 
     std::string text = dirlib_test::ReadFileBytes(file);

@@ -8,7 +8,6 @@
 using harness::AddReader;
 using harness::CallCoDeviceInstall;
 using harness::ReaderTree;
-using harness::SetPropertyChange;
 using harness::TextLog;
 
 namespace {
@@ -38,14 +37,8 @@ TEST_F(WithoutTraceTest, TheSearchIsMadeOnceAndNothingIsLoaded) {
 
 TEST_F(WithoutTraceTest, DisableStillRemovesTheFilterDeviceAndLogsIt) {
     ReaderTree tree = AddReader();
-    SetPropertyChange(tree.reader, DICS_DISABLE);
-    COINSTALLER_CONTEXT_DATA context{};
-    ASSERT_EQ(static_cast<DWORD>(ERROR_DI_POSTPROCESSING_REQUIRED),
-              CallCoDeviceInstall(DIF_PROPERTYCHANGE, tree.set, &tree.data, &context));
-    context.PostProcessing = TRUE;
-    EXPECT_EQ(static_cast<DWORD>(NO_ERROR), CallCoDeviceInstall(DIF_PROPERTYCHANGE, tree.set, &tree.data, &context));
+    ASSERT_TRUE(harness::PlayDisable(tree));
     EXPECT_FALSE(SimDeviceExists(tree.child));
-    EXPECT_EQ(nullptr, context.PrivateData);
     const auto log = TextLog();
     ASSERT_EQ(1u, log.size());
     EXPECT_EQ("TeskCoInstaller: Dazugeh\xf6riger ScFilter wurde erfolgreich gel\xf6scht", log[0].message);
