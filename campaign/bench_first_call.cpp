@@ -11,6 +11,7 @@
 #include <objbase.h>
 
 #include <atomic>
+#include <cstring>
 #include <string>
 
 namespace bench {
@@ -19,6 +20,7 @@ namespace {
 std::atomic<long> g_registry{0};
 std::atomic<long> g_files{0};
 std::atomic<long> g_com{0};
+std::atomic<long> g_libraryLoads{0};
 
 // Each counting wrapper keeps the original target in a slot of its own.
 template <typename Fn, int Slot>
@@ -40,6 +42,9 @@ using CoInitializeExFn = HRESULT(WINAPI*)(LPVOID, DWORD);
 using CoCreateInstanceFn = HRESULT(WINAPI*)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);
 using CoUninitializeFn = void(WINAPI*)();
 using OleRunFn = HRESULT(WINAPI*)(LPUNKNOWN);
+using AccessSFn = errno_t(__cdecl*)(const char*, int);
+using GetProcAddressFn = FARPROC(WINAPI*)(HMODULE, LPCSTR);
+using LoadLibraryAFn = HMODULE(WINAPI*)(LPCSTR);
 using CoDeviceInstallFn = DWORD(WINAPI*)(DI_FUNCTION, HDEVINFO, PSP_DEVINFO_DATA, PCOINSTALLER_CONTEXT_DATA);
 
 LSTATUS WINAPI CountRegOpenKeyExA(HKEY key, LPCSTR name, DWORD options, REGSAM sam, PHKEY result) {
@@ -75,6 +80,24 @@ DWORD WINAPI CountGetFileAttributesA(LPCSTR name) {
 int __cdecl CountAccess(const char* name, int mode) {
     ++g_files;
     return Original<AccessFn, 0>::target(name, mode);
+}
+errno_t __cdecl CountAccessS(const char* name, int mode) {
+    ++g_files;
+    return Original<AccessSFn, 0>::target(name, mode);
+}
+// The runtime's _access_s is looked up by name at its first use rather than imported, so the
+// lookup hands out the counting version.
+FARPROC WINAPI CountingGetProcAddress(HMODULE module, LPCSTR name) {
+    const FARPROC found = Original<GetProcAddressFn, 0>::target(module, name);
+    if (found != nullptr && HIWORD(reinterpret_cast<ULONG_PTR>(name)) != 0 && std::strcmp(name, "_access_s") == 0) {
+        Original<AccessSFn, 0>::target = reinterpret_cast<AccessSFn>(reinterpret_cast<void*>(found));
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&CountAccessS));
+    }
+    return found;
+}
+HMODULE WINAPI CountLoadLibraryA(LPCSTR name) {
+    ++g_libraryLoads;
+    return Original<LoadLibraryAFn, 0>::target(name);
 }
 HRESULT WINAPI CountCoInitializeEx(LPVOID reserved, DWORD model) {
     ++g_com;
@@ -119,6 +142,8 @@ int FirstCallBenchmark(const char* label) {
     hooked += Hook(module, "kernel32.dll", "CreateDirectoryA", &CountCreateDirectoryA);
     hooked += Hook(module, "kernel32.dll", "GetFileAttributesA", &CountGetFileAttributesA);
     hooked += Hook(module, "msvcrt.dll", "_access", &CountAccess);
+    hooked += Hook(module, "kernel32.dll", "GetProcAddress", &CountingGetProcAddress);
+    hooked += Hook(module, "kernel32.dll", "LoadLibraryA", &CountLoadLibraryA);
     const int comHooked = Hook(module, "ole32.dll", "CoInitializeEx", &CountCoInitializeEx) +
                           Hook(module, "ole32.dll", "CoCreateInstance", &CountCoCreateInstance) +
                           Hook(module, "ole32.dll", "CoUninitialize", &CountCoUninitialize) +
@@ -141,6 +166,7 @@ int FirstCallBenchmark(const char* label) {
     Figure((prefix + "registry_operations").c_str(), g_registry.load(), "calls");
     Figure((prefix + "file_operations").c_str(), g_files.load(), "calls");
     Figure((prefix + "com_operations").c_str(), g_com.load(), "calls");
+    Figure((prefix + "library_loads").c_str(), g_libraryLoads.load(), "calls");
     Figure((prefix + "counted_imports").c_str(), hooked + comHooked, "functions");
     Figure((prefix + "com_imports").c_str(), comHooked, "functions");
     return 0;

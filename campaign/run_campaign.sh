@@ -6,7 +6,8 @@
 #   campaign/run_campaign.sh [build-dir]      (default build/campaign-x64)
 #
 # Lengths can be changed through the environment: TESK_CAMPAIGN_CALLS (1000000),
-# TESK_CAMPAIGN_RACE_ROUNDS (300), TESK_CAMPAIGN_SEED (derived from the date).
+# TESK_CAMPAIGN_RACE_ROUNDS (300), TESK_CAMPAIGN_LOG_RECORDS (2000), TESK_CAMPAIGN_SEED (derived
+# from the date).
 set -uo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -16,6 +17,7 @@ doc="$root/docs/robustness.md"
 out="$build/campaign-results"
 export TESK_CAMPAIGN_CALLS="${TESK_CAMPAIGN_CALLS:-1000000}"
 export TESK_CAMPAIGN_RACE_ROUNDS="${TESK_CAMPAIGN_RACE_ROUNDS:-300}"
+export TESK_CAMPAIGN_LOG_RECORDS="${TESK_CAMPAIGN_LOG_RECORDS:-2000}"
 export TESK_CAMPAIGN_SEED="${TESK_CAMPAIGN_SEED:-$(date -u +%Y%m%d%H%M)}"
 export TESK_WINEPREFIX="$build/wineprefix"
 hardening="-fstack-protector-strong -D_FORTIFY_SOURCE=2"
@@ -23,7 +25,7 @@ hardening="-fstack-protector-strong -D_FORTIFY_SOURCE=2"
 started=$(date +%s)
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
   -DTESK_BUILD_TESTS=ON "-DCMAKE_C_FLAGS=$hardening" "-DCMAKE_CXX_FLAGS=$hardening" >/dev/null || exit 1
-cmake --build "$build" -j "$jobs" --target campaign_requests_test campaign_load_race_test campaign_bench \
+cmake --build "$build" -j "$jobs" --target campaign_requests_test campaign_load_race_test campaign_cross_process_test campaign_bench \
   || exit 1
 rm -rf "$out"
 mkdir -p "$out"
@@ -46,9 +48,20 @@ tests="$build/tests"
 bench="$build/campaign/bench/campaign_bench.exe"
 run requests "$tests/campaign_requests_test/campaign_requests_test.exe"
 run load_race "$tests/campaign_load_race_test/campaign_load_race_test.exe"
+run cross_process "$tests/campaign_cross_process_test/campaign_cross_process_test.exe"
 run bench_trace_call "$bench" trace-call 2000000
 run bench_request "$bench" request 200000
-for i in 1 2 3 4 5; do run "bench_first_call_$i" "$bench" first-call no_service; done
+# The first call in two layouts: the trace library beside the program (found by the first look),
+# and no trace library anywhere (the search runs to its end, the directory library's
+# initialisation included).
+no_library="$build/campaign/first_call_no_library"
+rm -rf "$no_library"
+mkdir -p "$no_library"
+cp "$bench" "$(dirname "$bench")/TeskCoInstaller.dll" "$(dirname "$bench")/setupapi.dll" "$no_library/"
+for i in 1 2 3 4 5; do
+  run "bench_first_call_beside_$i" "$bench" first-call library_beside_program
+  run "bench_first_call_none_$i" "$no_library/campaign_bench.exe" first-call no_library
+done
 run bench_getters "$bench" getters 20000
 finished=$(date +%s)
 
@@ -58,7 +71,7 @@ figures() { grep -h '^figure ' "$out"/$1.txt | awk '{printf "| %s | %s %s |\n", 
 report_lines() { grep -E '^[a-z_]+ ' "$out/$1.txt" | grep -v '^figure ' | awk '{n=$1; $1=""; printf "| %s |%s |\n", n, $0}'; }
 # First-call figures: the median of the processes started for it.
 first_call_figures() {
-  cat "$out"/bench_first_call_*.txt | grep '^figure ' | awk '
+  cat "$out"/bench_first_call_$1_*.txt | grep '^figure ' | awk '
     { values[$2] = values[$2] " " $3; unit[$2] = $4; if (!($2 in seen)) { order[++n] = $2; seen[$2] = 1 } }
     END { for (i = 1; i <= n; i++) { k = order[i]; c = split(values[k], v, " ");
             for (a = 1; a <= c; a++) for (b = a + 1; b <= c; b++) if (v[b] + 0 < v[a] + 0) { t = v[a]; v[a] = v[b]; v[b] = t }
@@ -88,6 +101,12 @@ first_call_figures() {
   echo "|---|---|"
   report_lines load_race
   echo
+  echo "### 4. Four processes of two threads appending to the library log and a trace file: $(status cross_process)"
+  echo
+  echo "| Figure | Value |"
+  echo "|---|---|"
+  report_lines cross_process
+  echo
   echo "### 5. Benchmarks"
   echo
   echo "Trace call whose level is off, against a plain indirect call ($(status bench_trace_call)):"
@@ -102,11 +121,12 @@ first_call_figures() {
   echo "|---|---|"
   figures bench_request
   echo
-  echo "First call of a process, which makes the trace library's load attempt, without the configuration service:"
+  echo "First call of a process, which makes the trace library's load attempt (configuration service not registered):"
   echo
   echo "| Figure | Value |"
   echo "|---|---|"
-  first_call_figures
+  first_call_figures beside
+  first_call_figures none
   echo
   echo "Directory getters, per call after the library's initialisation ($(status bench_getters)):"
   echo
