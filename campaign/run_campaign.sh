@@ -6,8 +6,8 @@
 #   campaign/run_campaign.sh [build-dir]      (default build/campaign-x64)
 #
 # Lengths can be changed through the environment: TESK_CAMPAIGN_CALLS (1000000),
-# TESK_CAMPAIGN_RACE_ROUNDS (300), TESK_CAMPAIGN_LOG_RECORDS (2000), TESK_CAMPAIGN_SEED (derived
-# from the date).
+# TESK_CAMPAIGN_RACE_ROUNDS (300), TESK_CAMPAIGN_LOG_RECORDS (2000), TESK_CAMPAIGN_HOSTILE_SCALE
+# (10 times the rounds of the short run), TESK_CAMPAIGN_SEED (derived from the date).
 set -uo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -18,6 +18,7 @@ out="$build/campaign-results"
 export TESK_CAMPAIGN_CALLS="${TESK_CAMPAIGN_CALLS:-1000000}"
 export TESK_CAMPAIGN_RACE_ROUNDS="${TESK_CAMPAIGN_RACE_ROUNDS:-300}"
 export TESK_CAMPAIGN_LOG_RECORDS="${TESK_CAMPAIGN_LOG_RECORDS:-2000}"
+export TESK_CAMPAIGN_HOSTILE_SCALE="${TESK_CAMPAIGN_HOSTILE_SCALE:-10}"
 export TESK_CAMPAIGN_SEED="${TESK_CAMPAIGN_SEED:-$(date -u +%Y%m%d%H%M)}"
 export TESK_WINEPREFIX="$build/wineprefix"
 hardening="-fstack-protector-strong -D_FORTIFY_SOURCE=2"
@@ -25,7 +26,8 @@ hardening="-fstack-protector-strong -D_FORTIFY_SOURCE=2"
 started=$(date +%s)
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
   -DTESK_BUILD_TESTS=ON "-DCMAKE_C_FLAGS=$hardening" "-DCMAKE_CXX_FLAGS=$hardening" >/dev/null || exit 1
-cmake --build "$build" -j "$jobs" --target campaign_requests_test campaign_load_race_test campaign_cross_process_test campaign_bench \
+cmake --build "$build" -j "$jobs" --target campaign_requests_test campaign_load_race_test campaign_cross_process_test \
+  campaign_hostile_environment_test campaign_bench \
   || exit 1
 rm -rf "$out"
 mkdir -p "$out"
@@ -49,6 +51,7 @@ bench="$build/campaign/bench/campaign_bench.exe"
 run requests "$tests/campaign_requests_test/campaign_requests_test.exe"
 run load_race "$tests/campaign_load_race_test/campaign_load_race_test.exe"
 run cross_process "$tests/campaign_cross_process_test/campaign_cross_process_test.exe"
+run hostile "$tests/campaign_hostile_environment_test/campaign_hostile_environment_test.exe"
 run bench_trace_call "$bench" trace-call 2000000
 run bench_request "$bench" request 200000
 # The first call in two layouts: the trace library beside the program (found by the first look),
@@ -100,6 +103,12 @@ first_call_figures() {
   echo "| Figure | Value |"
   echo "|---|---|"
   report_lines load_race
+  echo
+  echo "### 3. Hostile environment ($TESK_CAMPAIGN_HOSTILE_SCALE times the rounds of the short run): $(status hostile)"
+  echo
+  echo "| Figure | Value |"
+  echo "|---|---|"
+  report_lines hostile
   echo
   echo "### 4. Four processes of two threads appending to the library log and a trace file: $(status cross_process)"
   echo
