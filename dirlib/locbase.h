@@ -35,5 +35,18 @@ std::string LBS_GetSpecialFolderPath(LocbaseDirType type);
 // The operating-system version class (0 when unknown).
 int LBS_GetOsVersion();
 
+// Directory getters. Each tries the configuration service (when "LocbaseActive" allows it), the
+// vendor's registry records and guesses below special folders, in that order, and returns its best
+// candidate with a trailing backslash; that candidate may be empty or name a missing directory, so
+// the caller tests it. Only the getters with `create` make missing directories.
+std::string LBS_GetProgDir(const std::string& component, bool useDefaultPath);
+std::string LBS_GetKonfigDir(const std::string& component);
+std::string LBS_GetKonfigDirCurrentUser(const std::string& component, bool create);
+std::string LBS_GetLogDir(const std::string& component, bool create);
+std::string LBS_GetDataDir(const std::string& component, bool create, const std::string& dataDirName);
+
+// The process's temporary directory as the system gives it; empty when it cannot be read.
+std::string LBS_GetTempDir();
+
 // Directory of the module that carries the library, ending in a backslash; empty when unknown.
 std::string LBS_GetThisDllDir();

@@ -1,5 +1,6 @@
 #include "dirlib/settings.h"
 
+#include "dirlib/path_dump.h"
 #include "dirlib/path_helpers.h"
 #include "dirlib/shared_security_attributes.h"
 #include "dirlib/tracer.h"
@@ -180,6 +181,7 @@ void Init() {
 
         // Set before anything that calls the library's own operations, which call Init again.
         settings.initialised = true;
+        if (dumpAsked) _DumpComponentPaths(dumpFile);
     }
     if (settings.libDirsActive) {
         _TracerWrite(kTraceInfo, "Init: Pfade f\xfcr alle Komponenten werden bei jeder Abfrage nach <%s> ausgegeben",

@@ -76,7 +76,10 @@ TEST(ModuleSearch, LibraryMessagesOfTheLoadAttemptGoOnlyToTheInternalLog) {
     for (const std::string& line : lines) {
         EXPECT_TRUE(std::regex_match(line, linePattern)) << line;
         if (line.find("INFO - Init: Fehler <2> beim Lesen des Eintrags \"LocbaseActive\"!") != std::string::npos) sawInit = true;
-        if (line.find("INFO - LBS_GetThisDllDir: Ermittelter Pfad <" + moduleDir + ">.") != std::string::npos) sawModuleDir = true;
+        // Without "ProgKey" the trace component's program directory is the module's own.
+        if (line.find("INFO - LBS_GetProgDir: Programmpfad <X0000302> = \"" + moduleDir + "\"") != std::string::npos) {
+            sawModuleDir = true;
+        }
     }
     EXPECT_TRUE(sawInit) << log;
     EXPECT_TRUE(sawModuleDir) << log;

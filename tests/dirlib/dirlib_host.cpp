@@ -1,10 +1,12 @@
 // Scenario host: a process of its own per scenario, because the library reads its settings once per
 // process and keeps its callbacks for the life of the process. Results go to standard output.
+#include "dirlib/directory_guesses.h"
 #include "dirlib/locbase.h"
 #include "dirlib/settings.h"
 #include "dirlib/tracer.h"
 
 #include <windows.h>
+#include <objbase.h>
 
 #include <clocale>
 #include <cstdio>
@@ -154,6 +156,51 @@ int InheritedMutex(const char* handleValue) {
     return wait == WAIT_OBJECT_0 ? 0 : 1000;
 }
 
+bool Flag(const char* text) { return std::strcmp(text, "1") == 0; }
+
+// One directory operation after Init, so that only its own lines follow the marker.
+int Getter(int argc, char** argv) {
+    LBS_SetTraceCallback(PrintNarrow);
+    Init();
+    Print("--- call\n");
+    const std::string op = argv[2];
+    auto arg = [&](int i) { return std::string(i < argc ? argv[i] : ""); };
+    std::string result;
+    if (op == "prog" && argc == 5) result = LBS_GetProgDir(argv[3], Flag(argv[4]));
+    else if (op == "konfig" && argc == 4) result = LBS_GetKonfigDir(argv[3]);
+    else if (op == "user-konfig" && argc == 5) result = LBS_GetKonfigDirCurrentUser(argv[3], Flag(argv[4]));
+    else if (op == "log" && argc == 5) result = LBS_GetLogDir(argv[3], Flag(argv[4]));
+    else if (op == "data" && argc == 6) result = LBS_GetDataDir(argv[3], Flag(argv[4]), arg(5));
+    else if (op == "temp" && argc == 3) result = LBS_GetTempDir();
+    else if (op == "temp-low" && argc == 3) result = _GetTempDirLow();
+    else if (op == "guess-konfig" && argc == 4) result = _GuessLocalKonfigDir(argv[3]);
+    else if (op == "guess-user-konfig" && argc == 5) result = _GuessLocalUserKonfigDir(argv[3], Flag(argv[4]));
+    else if (op == "guess-log" && argc == 5) result = _GuessLocalLogDir(argv[3], Flag(argv[4]));
+    else if (op == "guess-data" && argc == 6) result = _GuessLocalDataDir(argv[3], arg(4), Flag(argv[5]));
+    else if (op == "korvan-env" && argc == 4) result = _IsKorvanEnvironment(argv[3]) ? "true" : "false";
+    else return 102;
+    Print("RESULT <" + result + ">\n");
+    return 0;
+}
+
+// Enters and leaves a single-threaded apartment, whose window makes Wine start its desktop process
+// if it is not running yet.
+int Desktop() {
+    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
+    ::CoUninitialize();
+    return 0;
+}
+
+// The first library call of the process, which makes the path dump when it is asked for, then a
+// second call that must add nothing to it.
+int FirstUse() {
+    LBS_SetTraceCallback(PrintNarrow);
+    Print("TEMP <" + LBS_GetTempDir() + ">\n");
+    Print("--- second\n");
+    Print("TEMP <" + LBS_GetTempDir() + ">\n");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -165,6 +212,9 @@ int main(int argc, char** argv) {
     if (scenario == "wide-messages") return WideMessages();
     if (scenario == "debug-output") return DebugOutput();
     if (scenario == "os-version") return OsVersion();
+    if (scenario == "getter" && argc >= 3) return Getter(argc, argv);
+    if (scenario == "first-use") return FirstUse();
+    if (scenario == "desktop") return Desktop();
     if (scenario == "special-folders") return SpecialFolders();
     if (scenario == "dll-init" && argc == 3) return DllInit(argv[2]);
     if (scenario == "open-mutex" && argc == 3) return OpenMutex(argv[2]);

@@ -1,4 +1,5 @@
 #include "dirlib/shared_security_attributes.h"
+#include "getter_support.h"
 #include "host_output.h"
 #include "test_support.h"
 
@@ -6,6 +7,7 @@
 
 #include <sddl.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -167,6 +169,7 @@ TEST_F(InitTest, DirectoryNamingAFileCountsAsExisting) {
 }
 
 TEST_F(InitTest, PathDumpRequestNeedsItsDirectoryAndThenCreatesTheLogMutex) {
+    const KorvanTrees trees;
     registry_.SetSetting("LocbaseTracingDirsActive", "EIN");
     std::vector<std::string> messages = MessageLines(Run().output);
     ASSERT_GE(messages.size(), 4u);
@@ -182,9 +185,13 @@ TEST_F(InitTest, PathDumpRequestNeedsItsDirectoryAndThenCreatesTheLogMutex) {
     registry_.SetSetting("LocbaseTracingDirsDirectory", Dir());
     const HostResult result = Run();
     messages = MessageLines(result.output);
-    ASSERT_GE(messages.size(), 2u);
-    EXPECT_EQ(kLogMutexLine, messages[messages.size() - 2]);
-    EXPECT_EQ(kUserMutexLine, messages.back());
+    // The dump itself follows the mutexes.
+    const auto userMutex = std::find(messages.begin(), messages.end(), kUserMutexLine);
+    ASSERT_NE(messages.end(), userMutex);
+    ASSERT_NE(messages.begin(), userMutex);
+    EXPECT_EQ(kLogMutexLine, *(userMutex - 1));
+    ASSERT_NE(messages.end(), userMutex + 1);
+    EXPECT_EQ(0u, (userMutex + 1)->rfind("I Init: Pfade f\xfcr X0000303 werden einmalig nach <", 0)) << *(userMutex + 1);
     EXPECT_NE(std::string::npos, Settings(result).find("logMutex=1"));
 }
 

@@ -146,7 +146,11 @@ void VendorRegistry::SetString(const std::string& keyPath, const std::string& na
 
 std::string HostDirectory() { return ExeDirectory() + "..\\dirlib_host\\"; }
 
-HostResult RunHost(const std::string& arguments) {
+HostResult RunHost(const std::string& arguments, const std::string& exeName) {
+    return RunProcess(HostDirectory() + exeName, arguments);
+}
+
+HostResult RunProcess(const std::string& exe, const std::string& arguments) {
     HostResult result;
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
     HANDLE readRaw = nullptr;
@@ -166,7 +170,6 @@ HostResult RunHost(const std::string& arguments) {
     startup.hStdError = writeEnd.get();
     startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION process = {};
-    const std::string exe = HostDirectory() + "dirlib_host.exe";
     std::string commandLine = "\"" + exe + "\" " + arguments;
     // Handles are inherited: the pipe's write end, and whatever inheritable handle a test names.
     if (!::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
@@ -178,10 +181,20 @@ HostResult RunHost(const std::string& arguments) {
     tesk::UniqueHandle threadHandle(process.hThread);
     writeEnd.reset();
 
+    // The end of the pipe cannot tell when the host is done: a process the host starts in passing
+    // (Wine's desktop, on the first COM or window use) may inherit the write end and keep it open.
+    // So the host's exit ends the reading, after what it wrote has been drained.
     char chunk[4096];
-    DWORD got = 0;
-    while (::ReadFile(readEnd.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) result.output.append(chunk, got);
-    ::WaitForSingleObject(processHandle.get(), INFINITE);
+    for (;;) {
+        const bool exited = ::WaitForSingleObject(processHandle.get(), 20) == WAIT_OBJECT_0;
+        DWORD available = 0;
+        while (::PeekNamedPipe(readEnd.get(), nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+            DWORD got = 0;
+            if (!::ReadFile(readEnd.get(), chunk, sizeof chunk, &got, nullptr) || got == 0) break;
+            result.output.append(chunk, got);
+        }
+        if (exited) break;
+    }
     ::GetExitCodeProcess(processHandle.get(), &result.exitCode);
     return result;
 }

@@ -58,8 +58,11 @@ struct HostResult {
     std::string output;
 };
 
-// Runs the scenario host with the arguments and collects its standard output.
-HostResult RunHost(const std::string& arguments);
+// Runs the scenario host (or a copy of it under another name in the same directory) with the
+// arguments and collects its standard output.
+HostResult RunHost(const std::string& arguments, const std::string& exeName = "dirlib_host.exe");
+// Runs any program with the arguments and collects its standard output and error.
+HostResult RunProcess(const std::string& exe, const std::string& arguments);
 
 // Where the host and its probe DLL lie.
 std::string HostDirectory();
