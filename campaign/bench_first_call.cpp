@@ -167,6 +167,7 @@ int FirstCallBenchmark(const char* label) {
     Figure((prefix + "file_operations").c_str(), g_files.load(), "calls");
     Figure((prefix + "com_operations").c_str(), g_com.load(), "calls");
     Figure((prefix + "library_loads").c_str(), g_libraryLoads.load(), "calls");
+    Figure((prefix + "trace_library_bound").c_str(), ::GetModuleHandleW(L"KvTraceHub001.dll") != nullptr, "yes=1");
     Figure((prefix + "counted_imports").c_str(), hooked + comHooked, "functions");
     Figure((prefix + "com_imports").c_str(), comHooked, "functions");
     return 0;

@@ -1,4 +1,5 @@
-// Each directory getter of the library, called in this process after its initialisation.
+// Each directory getter of the library, called in this process after its initialisation, with
+// the configuration service switched off and no vendor keys: the registry and folder fallbacks.
 #include "campaign/bench_modes.h"
 
 #include "campaign/bench_figures.h"
@@ -14,6 +15,24 @@ int GetterBenchmark(uint64_t calls) {
     // Runs the library's initialisation, which is not what is measured.
     sink = sink + LBS_GetThisDllDir().size();
 
+    const struct {
+        const char* name;
+        std::string (*get)();
+    } getters[] = {
+        {"LBS_GetProgDir_X0000302", [] { return LBS_GetProgDir("X0000302", false); }},
+        {"LBS_GetProgDir_X0000303_default", [] { return LBS_GetProgDir("X0000303", true); }},
+        {"LBS_GetKonfigDir_X0000303", [] { return LBS_GetKonfigDir("X0000303"); }},
+        {"LBS_GetKonfigDirCurrentUser_X0000303", [] { return LBS_GetKonfigDirCurrentUser("X0000303", false); }},
+        {"LBS_GetLogDir_X0000303", [] { return LBS_GetLogDir("X0000303", false); }},
+        {"LBS_GetDataDir_X0000303_Archiv", [] { return LBS_GetDataDir("X0000303", false, "Archiv"); }},
+        {"LBS_GetTempDir", [] { return LBS_GetTempDir(); }},
+    };
+    for (const auto& getter : getters) {
+        const std::string name = std::string("getter_") + getter.name + "_ns";
+        Figure(name.c_str(),
+               BestNanosecondsPerCall(calls, kRepeats, [&](uint64_t) { sink = sink + getter.get().size(); }),
+               "ns/call");
+    }
     Figure("getter_LBS_GetThisDllDir_ns",
            BestNanosecondsPerCall(calls, kRepeats, [&](uint64_t) { sink = sink + LBS_GetThisDllDir().size(); }),
            "ns/call");

@@ -25,7 +25,8 @@ hardening="-fstack-protector-strong -D_FORTIFY_SOURCE=2"
 
 started=$(date +%s)
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
-  -DTESK_BUILD_TESTS=ON "-DCMAKE_C_FLAGS=$hardening" "-DCMAKE_CXX_FLAGS=$hardening" >/dev/null || exit 1
+  -DTESK_BUILD_TESTS=ON "-DCMAKE_C_FLAGS=$hardening" "-DCMAKE_CXX_FLAGS=$hardening" \
+  -DTESK_DIST_DIR="$build/dist" -DTESK_X86_BUILD_DIR="$root/build/x86" >/dev/null || exit 1
 cmake --build "$build" -j "$jobs" --target campaign_requests_test campaign_load_race_test campaign_cross_process_test \
   campaign_hostile_environment_test campaign_bench \
   || exit 1
@@ -54,18 +55,34 @@ run cross_process "$tests/campaign_cross_process_test/campaign_cross_process_tes
 run hostile "$tests/campaign_hostile_environment_test/campaign_hostile_environment_test.exe"
 run bench_trace_call "$bench" trace-call 2000000
 run bench_request "$bench" request 200000
-# The first call in two layouts: the trace library beside the program (found by the first look),
-# and no trace library anywhere (the search runs to its end, the directory library's
-# initialisation included).
+# The first call in three layouts: the trace library beside the program (the search's first
+# candidate, the program directory from the registry and the guesses, finds nothing first); no
+# trace library anywhere (the search runs to its end); and the configuration service registered,
+# switched on and naming the library's directory as the trace component's program directory.
+bench_dir="$(dirname "$bench")"
 no_library="$build/campaign/first_call_no_library"
-rm -rf "$no_library"
-mkdir -p "$no_library"
-cp "$bench" "$(dirname "$bench")/TeskCoInstaller.dll" "$(dirname "$bench")/setupapi.dll" "$no_library/"
+served="$build/campaign/first_call_service"
+rm -rf "$no_library" "$served"
+mkdir -p "$no_library" "$served/prog"
+cp "$bench" "$bench_dir/TeskCoInstaller.dll" "$bench_dir/setupapi.dll" "$no_library/"
+cp "$bench" "$bench_dir/TeskCoInstaller.dll" "$bench_dir/setupapi.dll" "$build/confserver/KvLocbaseService.dll" "$served/"
+cp "$bench_dir/KvTraceHub001.dll" "$served/prog/"
+wine_dir() { echo "Z:$1" | tr / '\\'; }
+settings='HKLM\SOFTWARE\Korvan Mirel Compact'
+wine_quiet() { "$root/scripts/wine-run.sh" "$@" >/dev/null 2>&1; }
 for i in 1 2 3 4 5; do
   run "bench_first_call_beside_$i" "$bench" first-call library_beside_program
   run "bench_first_call_none_$i" "$no_library/campaign_bench.exe" first-call no_library
 done
-run bench_getters "$bench" getters 20000
+(cd "$served" && wine_quiet regsvr32 /s KvLocbaseService.dll)
+wine_quiet reg add "$settings" /reg:32 /v LocbaseActive /t REG_SZ /d ein /f
+wine_quiet reg add "$settings\\LocbaseService" /reg:32 /v GetProgramPath /t REG_SZ /d "$(wine_dir "$served")" /f
+wine_quiet reg add "$settings\\LocbaseService" /reg:32 /v GetProgramPath.2 /t REG_SZ /d prog /f
+for i in 1 2 3 4 5; do run "bench_first_call_service_$i" "$served/campaign_bench.exe" first-call service; done
+wine_quiet reg delete "$settings\\LocbaseService" /reg:32 /f
+wine_quiet reg delete "$settings" /reg:32 /v LocbaseActive /f
+(cd "$served" && wine_quiet regsvr32 /s /u KvLocbaseService.dll)
+run bench_getters "$bench" getters 2000
 finished=$(date +%s)
 
 # ---- docs/robustness.md ----
@@ -130,12 +147,13 @@ first_call_figures() {
   echo "|---|---|"
   figures bench_request
   echo
-  echo "First call of a process, which makes the trace library's load attempt (configuration service not registered):"
+  echo "First call of a process, which makes the trace library's load attempt: library beside the program, no library anywhere (both without the configuration service), and found through the configuration service:"
   echo
   echo "| Figure | Value |"
   echo "|---|---|"
   first_call_figures beside
   first_call_figures none
+  first_call_figures service
   echo
   echo "Directory getters, per call after the library's initialisation ($(status bench_getters)):"
   echo
