@@ -130,10 +130,17 @@ private:
         return id;
     }
 
+    // The identifier with its first letter in the other case; one without letters gets one.
     static std::wstring OtherCase(std::wstring id) {
         for (wchar_t& c : id) {
-            if (c >= L'a' && c <= L'z') return c = static_cast<wchar_t>(c - 32), id;
-            if (c >= L'A' && c <= L'Z') return c = static_cast<wchar_t>(c + 32), id;
+            if (c >= L'a' && c <= L'z') {
+                c = static_cast<wchar_t>(c - L'a' + L'A');
+                return id;
+            }
+            if (c >= L'A' && c <= L'Z') {
+                c = static_cast<wchar_t>(c - L'A' + L'a');
+                return id;
+            }
         }
         return id + L"x";
     }
