@@ -132,6 +132,8 @@ TEST_F(HostileEnvironment, ComponentLookupsAnswerADirectoryOrNothing) {
         }
         EXPECT_TRUE(IsDirectoryAnswer(_GetSystemDirFromRegistry(), kLongestRegistryDirectory));
     }
+    std::printf("vendor_key_rounds %llu\ncomponents_per_round %zu\n", static_cast<unsigned long long>(rounds),
+                std::size(kComponents));
 }
 
 TEST_F(HostileEnvironment, ServiceAnswersOfAnyKindGiveADirectoryOrNothing) {
@@ -159,6 +161,7 @@ TEST_F(HostileEnvironment, ServiceAnswersOfAnyKindGiveADirectoryOrNothing) {
     }
     // The service was reached: some of its random answers made it through as directories.
     EXPECT_GT(answered, 0u);
+    std::printf("service_answer_rounds %llu\n", static_cast<unsigned long long>(rounds));
     std::printf("service_answers_checked %llu\nservice_directories_answered %zu\n",
                 static_cast<unsigned long long>(rounds * std::size(kComponents) * 7), answered);
 }
@@ -200,6 +203,7 @@ TEST_F(HostileEnvironment, RandomSettingsInFreshProcesses) {
         EXPECT_EQ(0u, child.exitCode) << "round " << round << ":\n" << child.output;
         EXPECT_NE(std::string::npos, child.output.find("child done")) << child.output;
     }
+    std::printf("fresh_processes_with_random_settings %llu\n", static_cast<unsigned long long>(rounds));
 }
 
 // The child: initialisation with whatever the settings hold (the path dump and the library logs
