@@ -135,7 +135,7 @@ TEST_F(CrossProcessAppend, FourProcessesOfTwoThreadsLoseTearAndInterleaveNoLine)
 
 // The library's initialisation writes its first messages before its log mutex exists, and
 // without the mutex the log file is opened while another process may hold it: that line, or the
-// other process's, is lost as the library's log writer is specified. Counted here, not hidden;
+// other process's, is lost by design of the library's log writer. Counted here, not hidden;
 // the trace file, which has its own cross-process lock, must still be complete.
 TEST_F(CrossProcessAppend, ProcessesStartingWhileOthersAppend) {
     const int records = Records();
