@@ -5,7 +5,7 @@ CMAKE_GEN  := -G Ninja
 X86_DIR    := $(BUILD)/x86
 X64_DIR    := $(BUILD)/x64
 
-.PHONY: all deps build build-x86 build-x64 test demo clean
+.PHONY: all deps build build-x86 build-x64 test demo campaign clean
 
 all: build
 
@@ -30,6 +30,11 @@ test: build
 # SCENARIO=<file> plays another scenario than the default.
 demo: build
 	@scripts/demo.sh $(X64_DIR) $(SCENARIO)
+
+# The robustness and performance campaigns at full length (under 20 minutes on 2 cores) in their
+# own hardened build tree; the figures go to docs/robustness.md.
+campaign: deps
+	@JOBS=$(JOBS) campaign/run_campaign.sh $(abspath $(BUILD))/campaign-x64
 
 clean:
 	rm -rf $(BUILD) dist

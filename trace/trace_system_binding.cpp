@@ -8,9 +8,6 @@
 
 namespace {
 
-// Constructed by the module's static initialisers, before DllMain runs.
-TraceSystemBinding g_binding;
-
 class CriticalSectionLock {
 public:
     explicit CriticalSectionLock(CRITICAL_SECTION& section) noexcept : section_(section) {
@@ -29,7 +26,7 @@ bool IsNullOrEmpty(const wchar_t* text) { return text == nullptr || text[0] == L
 
 }  // namespace
 
-TraceSystemBinding& TheTraceSystemBinding() noexcept { return g_binding; }
+TraceSystemBinding g_traceSystemBinding;
 
 TraceSystemBinding::TraceSystemBinding() noexcept { ::InitializeCriticalSection(&lock_); }
 
@@ -88,7 +85,7 @@ const TraceEntryPoints* TraceSystemBinding::EntryPoints() {
     return published_.load(std::memory_order_acquire);
 }
 
-bool TraceSystemBinding::ShouldTrace(int32_t level) {
+bool TraceSystemBinding::ShouldTraceUnbound(int32_t level) {
     const TraceEntryPoints* table = EntryPoints();
     return table != nullptr && table->ShouldTrace(level);
 }

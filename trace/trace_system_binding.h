@@ -19,7 +19,11 @@ public:
     // The one load attempt of the process; later calls report its outcome.
     bool Load();
 
-    bool ShouldTrace(int32_t level);
+    // Inline: it comes first in every trace call, and once bound it is one load and the call.
+    bool ShouldTrace(int32_t level) {
+        const TraceEntryPoints* table = published_.load(std::memory_order_acquire);
+        return table != nullptr ? table->ShouldTrace(level) : ShouldTraceUnbound(level);
+    }
     bool ShouldTraceCategory(int32_t level, const char* category);
     bool ShouldTraceCategory(int32_t level, const wchar_t* category);
     int32_t GetLevel(const wchar_t* category);
@@ -31,6 +35,7 @@ public:
 private:
     // The complete table once bound, null otherwise; may start the load attempt.
     const TraceEntryPoints* EntryPoints();
+    bool ShouldTraceUnbound(int32_t level);
     bool BindExports();
 
     CRITICAL_SECTION lock_;
@@ -43,4 +48,8 @@ private:
     std::atomic<bool> failed_{false};
 };
 
-TraceSystemBinding& TheTraceSystemBinding() noexcept;
+// Constructed by the module's static initialisers, before DllMain runs.
+extern TraceSystemBinding g_traceSystemBinding;
+
+// Inline, like ShouldTrace, so that a traced-off line costs no call beyond the trace call's own.
+inline TraceSystemBinding& TheTraceSystemBinding() noexcept { return g_traceSystemBinding; }

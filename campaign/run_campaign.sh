@@ -1,0 +1,173 @@
+#!/usr/bin/env bash
+# Runs the robustness and performance campaigns at full length in a build tree of their own,
+# compiled with the stack protector and the runtime's checked functions, and writes the figures
+# with the machine and date into docs/robustness.md. Exit status 1 when an invariant failed.
+#
+#   campaign/run_campaign.sh [build-dir]      (default build/campaign-x64)
+#
+# Lengths can be changed through the environment: TESK_CAMPAIGN_CALLS (1000000),
+# TESK_CAMPAIGN_RACE_ROUNDS (300), TESK_CAMPAIGN_LOG_RECORDS (2000), TESK_CAMPAIGN_HOSTILE_SCALE
+# (10 times the rounds of the short run), TESK_CAMPAIGN_SEED (derived from the date).
+set -uo pipefail
+
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${1:-$root/build/campaign-x64}"
+jobs="${JOBS:-2}"
+doc="$root/docs/robustness.md"
+out="$build/campaign-results"
+export TESK_CAMPAIGN_CALLS="${TESK_CAMPAIGN_CALLS:-1000000}"
+export TESK_CAMPAIGN_RACE_ROUNDS="${TESK_CAMPAIGN_RACE_ROUNDS:-300}"
+export TESK_CAMPAIGN_LOG_RECORDS="${TESK_CAMPAIGN_LOG_RECORDS:-2000}"
+export TESK_CAMPAIGN_HOSTILE_SCALE="${TESK_CAMPAIGN_HOSTILE_SCALE:-10}"
+export TESK_CAMPAIGN_SEED="${TESK_CAMPAIGN_SEED:-$(date -u +%Y%m%d%H%M)}"
+export TESK_WINEPREFIX="$build/wineprefix"
+hardening="-fstack-protector-strong -D_FORTIFY_SOURCE=2"
+
+started=$(date +%s)
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
+  -DTESK_BUILD_TESTS=ON "-DCMAKE_C_FLAGS=$hardening" "-DCMAKE_CXX_FLAGS=$hardening" \
+  -DTESK_DIST_DIR="$build/dist" -DTESK_X86_BUILD_DIR="$root/build/x86" >/dev/null || exit 1
+cmake --build "$build" -j "$jobs" --target campaign_requests_test campaign_load_race_test campaign_cross_process_test \
+  campaign_hostile_environment_test campaign_bench \
+  || exit 1
+rm -rf "$out"
+mkdir -p "$out"
+
+failed=0
+# run <name> <program> [arguments...]: output to $out/<name>.txt, a failure noted.
+run() {
+  local name="$1"
+  shift
+  echo "== $name" >&2
+  if (cd "$(dirname "$1")" && "$root/scripts/wine-run.sh" "$@") >"$out/$name.txt" 2>&1; then
+    echo "pass" >"$out/$name.status"
+  else
+    echo "FAIL" >"$out/$name.status"
+    failed=1
+  fi
+}
+
+tests="$build/tests"
+bench="$build/campaign/bench/campaign_bench.exe"
+run requests "$tests/campaign_requests_test/campaign_requests_test.exe"
+run load_race "$tests/campaign_load_race_test/campaign_load_race_test.exe"
+run cross_process "$tests/campaign_cross_process_test/campaign_cross_process_test.exe"
+run hostile "$tests/campaign_hostile_environment_test/campaign_hostile_environment_test.exe"
+run bench_trace_call "$bench" trace-call 2000000
+run bench_request "$bench" request 200000
+# The first call in three layouts: the trace library beside the program (the search's first
+# candidate, the program directory from the registry and the guesses, finds nothing first); no
+# trace library anywhere (the search runs to its end); and the configuration service registered,
+# switched on and naming the library's directory as the trace component's program directory.
+bench_dir="$(dirname "$bench")"
+no_library="$build/campaign/first_call_no_library"
+served="$build/campaign/first_call_service"
+rm -rf "$no_library" "$served"
+mkdir -p "$no_library" "$served/prog"
+cp "$bench" "$bench_dir/TeskCoInstaller.dll" "$bench_dir/setupapi.dll" "$no_library/"
+cp "$bench" "$bench_dir/TeskCoInstaller.dll" "$bench_dir/setupapi.dll" "$build/confserver/KvLocbaseService.dll" "$served/"
+cp "$bench_dir/KvTraceHub001.dll" "$served/prog/"
+wine_dir() { echo "Z:$1" | tr / '\\'; }
+settings='HKLM\SOFTWARE\Korvan Mirel Compact'
+wine_quiet() { "$root/scripts/wine-run.sh" "$@" >/dev/null 2>&1; }
+for i in 1 2 3 4 5; do
+  run "bench_first_call_beside_$i" "$bench" first-call library_beside_program
+  run "bench_first_call_none_$i" "$no_library/campaign_bench.exe" first-call no_library
+done
+(cd "$served" && wine_quiet regsvr32 /s KvLocbaseService.dll)
+wine_quiet reg add "$settings" /reg:32 /v LocbaseActive /t REG_SZ /d ein /f
+wine_quiet reg add "$settings\\LocbaseService" /reg:32 /v GetProgramPath /t REG_SZ /d "$(wine_dir "$served")" /f
+wine_quiet reg add "$settings\\LocbaseService" /reg:32 /v GetProgramPath.2 /t REG_SZ /d prog /f
+for i in 1 2 3 4 5; do run "bench_first_call_service_$i" "$served/campaign_bench.exe" first-call service; done
+wine_quiet reg delete "$settings\\LocbaseService" /reg:32 /f
+wine_quiet reg delete "$settings" /reg:32 /v LocbaseActive /f
+(cd "$served" && wine_quiet regsvr32 /s /u KvLocbaseService.dll)
+run bench_getters "$bench" getters 2000
+finished=$(date +%s)
+
+# ---- docs/robustness.md ----
+status() { cat "$out/$1.status"; }
+figures() { grep -h '^figure ' "$out"/$1.txt | awk '{printf "| %s | %s %s |\n", $2, $3, $4}'; }
+report_lines() { grep -E '^[a-z_]+ ' "$out/$1.txt" | grep -v '^figure ' | awk '{n=$1; $1=""; printf "| %s |%s |\n", n, $0}'; }
+# First-call figures: the median of the processes started for it.
+first_call_figures() {
+  cat "$out"/bench_first_call_$1_*.txt | grep '^figure ' | awk '
+    { values[$2] = values[$2] " " $3; unit[$2] = $4; if (!($2 in seen)) { order[++n] = $2; seen[$2] = 1 } }
+    END { for (i = 1; i <= n; i++) { k = order[i]; c = split(values[k], v, " ");
+            for (a = 1; a <= c; a++) for (b = a + 1; b <= c; b++) if (v[b] + 0 < v[a] + 0) { t = v[a]; v[a] = v[b]; v[b] = t }
+            printf "| %s | %s %s (median of %d processes) |\n", k, v[int((c + 1) / 2)], unit[k], c } }'
+}
+
+{
+  cat "$root/campaign/robustness_intro.md"
+  echo
+  echo "## Figures of the last run"
+  echo
+  echo "- Date: $(date -u '+%Y-%m-%d %H:%M UTC')"
+  echo "- Machine: $(uname -srm); $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'); $(nproc) cores; $(awk '/MemTotal/ {printf "%.1f GiB", $2/1048576}' /proc/meminfo)"
+  echo "- Wine: $(wine --version 2>/dev/null); compiler: $(x86_64-w64-mingw32-g++-posix -dumpversion) (mingw-w64, posix threads), flags \`$hardening\`"
+  echo "- Commit: $(git -C "$root" rev-parse --short HEAD 2>/dev/null)$(git -C "$root" diff --quiet 2>/dev/null || echo ' (with uncommitted changes)')"
+  echo "- Seed of the request campaign: $TESK_CAMPAIGN_SEED; wall time of the whole run: $((finished - started)) s"
+  echo
+  echo "### 1. Randomised request campaign: $(status requests)"
+  echo
+  echo "| Figure | Value |"
+  echo "|---|---|"
+  report_lines requests
+  echo
+  echo "### 2. Eight threads racing into the load attempt: $(status load_race)"
+  echo
+  echo "| Figure | Value |"
+  echo "|---|---|"
+  report_lines load_race
+  echo
+  echo "### 3. Hostile environment ($TESK_CAMPAIGN_HOSTILE_SCALE times the rounds of the short run): $(status hostile)"
+  echo
+  echo "| Figure | Value |"
+  echo "|---|---|"
+  report_lines hostile
+  echo
+  echo "### 4. Four processes of two threads appending to the library log and a trace file: $(status cross_process)"
+  echo
+  echo "| Figure | Value |"
+  echo "|---|---|"
+  report_lines cross_process
+  echo
+  echo "### 5. Benchmarks"
+  echo
+  echo "Trace call whose level is off, against a plain indirect call ($(status bench_trace_call)):"
+  echo
+  echo "| Figure | Value |"
+  echo "|---|---|"
+  figures bench_trace_call
+  echo
+  echo "CoDeviceInstall for an ignored request (DIF_SELECTBESTCOMPATDRV), tracing off and at level 8 into a file ($(status bench_request)):"
+  echo
+  echo "| Figure | Value |"
+  echo "|---|---|"
+  figures bench_request
+  echo
+  echo "First call of a process, which makes the trace library's load attempt: library beside the program, no library anywhere (both without the configuration service), and found through the configuration service:"
+  echo
+  echo "| Figure | Value |"
+  echo "|---|---|"
+  first_call_figures beside
+  first_call_figures none
+  first_call_figures service
+  echo
+  echo "Directory getters, per call after the library's initialisation ($(status bench_getters)):"
+  echo
+  echo "| Figure | Value |"
+  echo "|---|---|"
+  figures bench_getters
+  echo
+  if [ "$failed" -ne 0 ]; then
+    echo "**Result: an invariant failed.** The programs' output is in \`$out\`."
+  else
+    echo "**Result: every invariant held.**"
+  fi
+} >"$doc"
+
+echo "figures written to $doc ($((finished - started)) s)" >&2
+for f in "$out"/*.status; do printf '%-24s %s\n' "$(basename "$f" .status)" "$(cat "$f")" >&2; done
+exit "$failed"
