@@ -199,7 +199,7 @@ TEST_F(HostileEnvironment, RandomSettingsInFreshProcesses) {
             hostile::StoreValue("SOFTWARE\\Korvan Mirel Compact", setting, random.AnyValue());
         }
         FillServiceAnswers(random);
-        const dirlib_test::HostResult child = confsvc_test::RunProgram(program, "--child");
+        const dirlib_test::HostResult child = dirlib_test::RunProcess(program, "--child");
         EXPECT_EQ(0u, child.exitCode) << "round " << round << ":\n" << child.output;
         EXPECT_NE(std::string::npos, child.output.find("child done")) << child.output;
     }
