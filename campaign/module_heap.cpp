@@ -9,15 +9,7 @@
 namespace module_heap {
 namespace {
 
-using MallocFn = void*(__cdecl*)(size_t);
-using CallocFn = void*(__cdecl*)(size_t, size_t);
-using ReallocFn = void*(__cdecl*)(void*, size_t);
-using FreeFn = void(__cdecl*)(void*);
-
-MallocFn g_malloc = nullptr;
-CallocFn g_calloc = nullptr;
-ReallocFn g_realloc = nullptr;
-FreeFn g_free = nullptr;
+CrtHeapFunctions g_crt{};
 
 // The ledger lives in this program's heap, which the module's hooks never see, so keeping it
 // does not recurse.
@@ -46,19 +38,19 @@ void Released(const void* block) {
 }
 
 void* __cdecl LedgerMalloc(size_t size) {
-    void* block = g_malloc(size);
+    void* block = g_crt.malloc(size);
     if (block != nullptr) Allocated(block, size);
     return block;
 }
 
 void* __cdecl LedgerCalloc(size_t count, size_t size) {
-    void* block = g_calloc(count, size);
+    void* block = g_crt.calloc(count, size);
     if (block != nullptr) Allocated(block, count * size);
     return block;
 }
 
 void* __cdecl LedgerRealloc(void* old, size_t size) {
-    void* block = g_realloc(old, size);
+    void* block = g_crt.realloc(old, size);
     if (old != nullptr && (block != nullptr || size == 0)) Released(old);
     if (block != nullptr) Allocated(block, size);
     return block;
@@ -68,20 +60,13 @@ void* __cdecl LedgerRealloc(void* old, size_t size) {
 // again on another thread.
 void __cdecl LedgerFree(void* block) {
     if (block != nullptr) Released(block);
-    g_free(block);
+    g_crt.free(block);
 }
 
 }  // namespace
 
 bool Install(HMODULE module) {
-    g_malloc = reinterpret_cast<MallocFn>(PatchImport(module, "msvcrt.dll", "malloc", reinterpret_cast<void*>(&LedgerMalloc)));
-    g_calloc = reinterpret_cast<CallocFn>(PatchImport(module, "msvcrt.dll", "calloc", reinterpret_cast<void*>(&LedgerCalloc)));
-    g_realloc =
-        reinterpret_cast<ReallocFn>(PatchImport(module, "msvcrt.dll", "realloc", reinterpret_cast<void*>(&LedgerRealloc)));
-    g_free = reinterpret_cast<FreeFn>(PatchImport(module, "msvcrt.dll", "free", reinterpret_cast<void*>(&LedgerFree)));
-    if (g_calloc == nullptr) g_calloc = &std::calloc;
-    if (g_realloc == nullptr) g_realloc = &std::realloc;
-    return g_malloc != nullptr && g_free != nullptr;
+    return PatchCrtHeap(module, CrtHeapFunctions{&LedgerMalloc, &LedgerCalloc, &LedgerRealloc, &LedgerFree}, g_crt);
 }
 
 size_t LiveBlocks() {

@@ -1,5 +1,6 @@
 #include "support/import_patch.h"
 
+#include <cstdlib>
 #include <cstring>
 
 void* PatchImport(HMODULE module, const char* importedDll, const char* function, void* replacement) {
@@ -28,4 +29,19 @@ void* PatchImport(HMODULE module, const char* importedDll, const char* function,
         }
     }
     return nullptr;
+}
+
+bool PatchCrtHeap(HMODULE module, const CrtHeapFunctions& replacements, CrtHeapFunctions& previous) {
+    previous.malloc = reinterpret_cast<decltype(previous.malloc)>(
+        PatchImport(module, "msvcrt.dll", "malloc", reinterpret_cast<void*>(replacements.malloc)));
+    previous.calloc = reinterpret_cast<decltype(previous.calloc)>(
+        PatchImport(module, "msvcrt.dll", "calloc", reinterpret_cast<void*>(replacements.calloc)));
+    previous.realloc = reinterpret_cast<decltype(previous.realloc)>(
+        PatchImport(module, "msvcrt.dll", "realloc", reinterpret_cast<void*>(replacements.realloc)));
+    previous.free = reinterpret_cast<decltype(previous.free)>(
+        PatchImport(module, "msvcrt.dll", "free", reinterpret_cast<void*>(replacements.free)));
+    // calloc and realloc may be absent from a module's imports; malloc and free never are.
+    if (previous.calloc == nullptr) previous.calloc = &std::calloc;
+    if (previous.realloc == nullptr) previous.realloc = &std::realloc;
+    return previous.malloc != nullptr && previous.free != nullptr;
 }
