@@ -7,8 +7,8 @@
 #include "bench/text.h"
 #include "bench/trace_file.h"
 #include "platform/unique_resource.h"
-#include "tests/doubles/setupapi_sim/setupapi_sim.h"
-#include "tracehub/include/KvTraceHub001.h"
+#include "bench/setupapi_sim/setupapi_sim.h"
+#include "contracts/KvTraceHub001.h"
 
 #include <map>
 #include <optional>

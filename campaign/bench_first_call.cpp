@@ -6,7 +6,7 @@
 
 #include "campaign/bench_figures.h"
 #include "platform/sdk_extras.h"
-#include "support/import_patch.h"
+#include "test_support/import_patch.h"
 
 #include <objbase.h>
 

@@ -4,8 +4,8 @@
 
 #include "campaign/bench_figures.h"
 #include "coinstaller/coinstaller_harness.h"
-#include "support/heap_watch.h"
-#include "tracehub/include/KvTraceHub001.h"
+#include "test_support/heap_watch.h"
+#include "contracts/KvTraceHub001.h"
 
 #include <string>
 

@@ -4,7 +4,7 @@
 
 #include "campaign/bench_figures.h"
 #include "trace/trace_calls.h"
-#include "tracehub/include/KvTraceHub001.h"
+#include "contracts/KvTraceHub001.h"
 
 #include <algorithm>
 

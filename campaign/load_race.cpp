@@ -1,7 +1,7 @@
 #include "campaign/load_race.h"
 
 #include "platform/sdk_extras.h"
-#include "support/load_watch.h"
+#include "test_support/load_watch.h"
 #include "tests/doubles/recording_trace/recording_trace.h"
 
 #include <atomic>

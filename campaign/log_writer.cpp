@@ -10,7 +10,7 @@
 #include "dirlib/settings.h"
 #include "dirlib/tracer.h"
 #include "platform/unique_resource.h"
-#include "tracehub/include/KvTraceHub001.h"
+#include "contracts/KvTraceHub001.h"
 
 #include <windows.h>
 

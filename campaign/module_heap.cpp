@@ -1,6 +1,6 @@
 #include "campaign/module_heap.h"
 
-#include "support/import_patch.h"
+#include "test_support/import_patch.h"
 
 #include <cstdlib>
 #include <mutex>

@@ -1,6 +1,6 @@
 #include "confserver/locbase_objects.h"
 
-#include "confserver/locbase_interfaces.h"
+#include "contracts/locbase_interfaces.h"
 #include "confserver/server_module.h"
 #include "confserver/service_answers.h"
 #include "platform/unique_resource.h"

@@ -1,6 +1,6 @@
 // Self-registration: each class under HKEY_CLASSES_ROOT\CLSID, served in-process from this DLL's own
 // path in apartment threading. regsvr32 of the DLL's own bitness writes the matching registry view.
-#include "confserver/locbase_interfaces.h"
+#include "contracts/locbase_interfaces.h"
 #include "confserver/server_module.h"
 #include "platform/unique_resource.h"
 

@@ -2,7 +2,7 @@
 #include "confserver/server_module.h"
 
 #include "confserver/class_factory.h"
-#include "confserver/locbase_interfaces.h"
+#include "contracts/locbase_interfaces.h"
 #include "confserver/locbase_objects.h"
 
 HMODULE g_serverModule = nullptr;

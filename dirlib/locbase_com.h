@@ -3,7 +3,7 @@
 // text of a COM error.
 #pragma once
 
-#include "confserver/locbase_interfaces.h"
+#include "contracts/locbase_interfaces.h"
 #include "platform/unique_resource.h"
 
 #include <comdef.h>

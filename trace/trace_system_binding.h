@@ -2,7 +2,7 @@
 // first need, with fixed fallback answers when the library cannot be had.
 #pragma once
 
-#include "trace/trace_system_contract.h"
+#include "contracts/trace_system_contract.h"
 
 #include <windows.h>
 

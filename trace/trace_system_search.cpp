@@ -2,7 +2,7 @@
 
 #include "dirlib/locbase.h"
 #include "dirlib/path_helpers.h"
-#include "trace/trace_system_contract.h"
+#include "contracts/trace_system_contract.h"
 
 namespace {
 

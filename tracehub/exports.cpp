@@ -1,7 +1,7 @@
 // The 23 exports. Each one forwards to the hub and turns any exception into its fallback answer,
 // because no exception may cross into the caller.
 #define KVTRACEHUB_DECLARE_EXPORTS
-#include "tracehub/include/KvTraceHub001.h"
+#include "contracts/KvTraceHub001.h"
 
 #include "tracehub/trace_hub.h"
 

@@ -1,7 +1,7 @@
 #include "tracehub/trace_hub.h"
 
 #include "tracehub/debug_note.h"
-#include "tracehub/include/KvTraceHub001.h"
+#include "contracts/KvTraceHub001.h"
 #include "tracehub/line_format.h"
 #include "tracehub/registry_settings.h"
 

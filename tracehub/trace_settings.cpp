@@ -1,7 +1,7 @@
 #include "tracehub/trace_settings.h"
 
 #include "tracehub/debug_note.h"
-#include "tracehub/include/KvTraceHub001.h"
+#include "contracts/KvTraceHub001.h"
 
 #include <windows.h>
 

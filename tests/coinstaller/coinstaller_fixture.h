@@ -1,7 +1,7 @@
 #pragma once
 
 #include "coinstaller/coinstaller_harness.h"
-#include "support/heap_watch.h"
+#include "test_support/heap_watch.h"
 #include "tests/doubles/recording_trace/recording_trace.h"
 
 #include <gtest/gtest.h>

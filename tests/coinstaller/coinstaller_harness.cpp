@@ -1,6 +1,6 @@
 #include "coinstaller/coinstaller_harness.h"
 
-#include "support/heap_watch.h"
+#include "test_support/heap_watch.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/sdk_extras.h"
-#include "tests/doubles/setupapi_sim/setupapi_sim.h"
+#include "bench/setupapi_sim/setupapi_sim.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 // A trace-system library beside the host that lacks DoneTraceSystem: it is loaded once, found
 // incomplete and never called, not even InitTraceSystem.
 #include "coinstaller/coinstaller_harness.h"
-#include "support/load_watch.h"
+#include "test_support/load_watch.h"
 #include "tests/doubles/recording_trace/recording_trace.h"
 
 #include <gtest/gtest.h>

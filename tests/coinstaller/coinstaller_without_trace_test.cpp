@@ -1,7 +1,7 @@
 // The module in a process where no trace-system library can be found: every trace call takes
 // its fallback, the installation work is done all the same, and the search is made only once.
 #include "coinstaller/coinstaller_harness.h"
-#include "support/load_watch.h"
+#include "test_support/load_watch.h"
 
 #include <gtest/gtest.h>
 

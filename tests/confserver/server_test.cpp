@@ -1,6 +1,6 @@
 // The server DLL on its own: its exports, its class objects and unload rule, its answers as
 // configured in the registry, its error information and journal, and its registration by regsvr32.
-#include "confserver/locbase_interfaces.h"
+#include "contracts/locbase_interfaces.h"
 #include "platform/unique_resource.h"
 #include "service_test_support.h"
 

@@ -1,7 +1,7 @@
 // The recording trace-system library, used the way the trace binding uses the real one: bound
 // by undecorated export names, called from several threads.
 #include "tests/doubles/recording_trace/recording_trace.h"
-#include "tracehub/include/KvTraceHub001.h"
+#include "contracts/KvTraceHub001.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

@@ -2,7 +2,7 @@
 // the device classes the co-installer deals with.
 #pragma once
 
-#include "tests/doubles/setupapi_sim/setupapi_sim.h"
+#include "bench/setupapi_sim/setupapi_sim.h"
 
 #include <gtest/gtest.h>
 

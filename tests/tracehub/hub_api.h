@@ -2,7 +2,7 @@
 // remove themselves, and a capture of the library's notes on the debugger output.
 #pragma once
 
-#include "tracehub/include/KvTraceHub001.h"
+#include "contracts/KvTraceHub001.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 // Prints what tracing costs: a disabled check against a plain indirect call, an enabled file
 // write against the simplest writers, and one thread against four.
-#include "tracehub/include/KvTraceHub001.h"
+#include "contracts/KvTraceHub001.h"
 
 #include <windows.h>
 

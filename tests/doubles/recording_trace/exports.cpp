@@ -1,7 +1,7 @@
 // The 23 exports of the trace-system library. Each one records its call; the level questions
 // are answered from the levels the test set, the rest report success.
 #define KVTRACEHUB_DECLARE_EXPORTS
-#include "tracehub/include/KvTraceHub001.h"
+#include "contracts/KvTraceHub001.h"
 
 #include "tests/doubles/recording_trace/recorder.h"
 

@@ -1,5 +1,5 @@
 // The SetupAPI text log: the thread's log token and the entries written to it, kept verbatim.
-#include "tests/doubles/setupapi_sim/sim_state.h"
+#include "bench/setupapi_sim/sim_state.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "support/import_patch.h"
+#include "test_support/import_patch.h"
 
 #include <cstdlib>
 #include <cstring>

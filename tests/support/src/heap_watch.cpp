@@ -1,6 +1,6 @@
-#include "support/heap_watch.h"
+#include "test_support/heap_watch.h"
 
-#include "support/import_patch.h"
+#include "test_support/import_patch.h"
 
 #include <atomic>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "tests/doubles/setupapi_sim/sim_state.h"
+#include "bench/setupapi_sim/sim_state.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,6 +1,6 @@
-#include "support/load_watch.h"
+#include "test_support/load_watch.h"
 
-#include "support/import_patch.h"
+#include "test_support/import_patch.h"
 
 #include <atomic>
 

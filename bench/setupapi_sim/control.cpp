@@ -1,5 +1,5 @@
 // The Sim* control interface: what a test sets up, reads back and arms. Not journalled.
-#include "tests/doubles/setupapi_sim/sim_state.h"
+#include "bench/setupapi_sim/sim_state.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The module's view of the trace-system library: the exports it binds, in binding order.
 #pragma once
 
-#include "tracehub/include/KvTraceHub001.h"
+#include "contracts/KvTraceHub001.h"
 
 constexpr char kTraceSystemFileName[] = "KvTraceHub001.dll";
 

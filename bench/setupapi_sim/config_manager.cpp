@@ -1,6 +1,6 @@
 // The configuration-manager view of the simulated device tree: CM_Get_Child, CM_Get_Parent and
 // CM_Get_Device_IDW, checking their arguments in the order Windows does.
-#include "tests/doubles/setupapi_sim/sim_state.h"
+#include "bench/setupapi_sim/sim_state.h"
 
 #include <cstring>
 

@@ -2,7 +2,7 @@
 // failures and call journal, all behind one lock so that exports and Sim* calls may race.
 #pragma once
 
-#include "tests/doubles/setupapi_sim/setupapi_sim.h"
+#include "bench/setupapi_sim/setupapi_sim.h"
 
 #include <deque>
 #include <map>

@@ -1,6 +1,6 @@
 // Class install parameters (read only, as a co-installer sees them) and device install
 // parameters (read and replaced) of the simulated devices.
-#include "tests/doubles/setupapi_sim/sim_state.h"
+#include "bench/setupapi_sim/sim_state.h"
 
 #include <cstring>
 

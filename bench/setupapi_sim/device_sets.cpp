@@ -1,6 +1,6 @@
 // Device information sets over the simulated tree: listing a class, walking a set, removing a
 // device and releasing the set.
-#include "tests/doubles/setupapi_sim/sim_state.h"
+#include "bench/setupapi_sim/sim_state.h"
 
 #include <cwctype>
 
