@@ -6,6 +6,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=${1:?usage: demo.sh <x64 build dir> [scenario file]}
 build=$(cd "$build" && pwd)
 scenario=$(realpath "${2:-$here/../examples/disable_removes_filter.scn}")
-export TESK_WINEPREFIX="$build/wineprefix"
+# A prefix of the demo's own, laid anew from the build tree's template: the template stays as
+# wineboot made it, so tests copied from it never see what a demo left behind.
+export TESK_PREFIX_TEMPLATE="$build/wineprefix"
+export TESK_WINEPREFIX="$build/prefixes/demo"
 cd "$build/bench"
 exec "$here/wine-run.sh" bench.exe "$scenario"
