@@ -2,9 +2,8 @@
 // library: its time, and the registry, file and COM operations the module makes in it, counted
 // at the module's import table. One process measures one first call; the campaign script starts
 // it several times, with and without the configuration service registered.
-#include "campaign/bench_modes.h"
+#include "perf_figures.h"
 
-#include "campaign/bench_figures.h"
 #include "platform/sdk_extras.h"
 #include "test_support/import_patch.h"
 
