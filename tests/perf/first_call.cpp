@@ -1,11 +1,11 @@
 // The first CoDeviceInstall of a process, which makes the whole load attempt of the trace
-// library: its time, and the registry, file and COM operations the module makes in it, counted
-// at the module's import table. One process measures one first call; the campaign script starts
-// it several times, with and without the configuration service registered.
+// library: its time, and the registry, file and COM operations and library loads the module makes
+// in it, counted at the module's import table. One process measures one first call;
+// scripts/run_campaign.sh starts it several times, in different layouts.
 #include "perf_figures.h"
 
-#include "platform/sdk_extras.h"
 #include "test_support/import_patch.h"
+#include "test_support/module.h"
 
 #include <objbase.h>
 
@@ -16,159 +16,90 @@
 namespace bench {
 namespace {
 
-std::atomic<long> g_registry{0};
-std::atomic<long> g_files{0};
-std::atomic<long> g_com{0};
-std::atomic<long> g_libraryLoads{0};
+enum Kind { kRegistry, kFiles, kCom, kLoads, kKinds };
+std::atomic<long> g_counts[kKinds];
 
-// Each counting wrapper keeps the original target in a slot of its own.
-template <typename Fn, int Slot>
-struct Original {
-    static Fn target;
-};
-template <typename Fn, int Slot>
-Fn Original<Fn, Slot>::target = nullptr;
-
-using RegOpenKeyExAFn = LSTATUS(WINAPI*)(HKEY, LPCSTR, DWORD, REGSAM, PHKEY);
-using RegQueryValueExAFn = LSTATUS(WINAPI*)(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
-using RegCloseKeyFn = LSTATUS(WINAPI*)(HKEY);
-using CreateFileAFn = HANDLE(WINAPI*)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
-using WriteFileFn = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
-using CreateDirectoryAFn = BOOL(WINAPI*)(LPCSTR, LPSECURITY_ATTRIBUTES);
-using GetFileAttributesAFn = DWORD(WINAPI*)(LPCSTR);
-using AccessFn = int(__cdecl*)(const char*, int);
-using CoInitializeExFn = HRESULT(WINAPI*)(LPVOID, DWORD);
-using CoCreateInstanceFn = HRESULT(WINAPI*)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);
-using CoUninitializeFn = void(WINAPI*)();
-using OleRunFn = HRESULT(WINAPI*)(LPUNKNOWN);
-using AccessSFn = errno_t(__cdecl*)(const char*, int);
-using GetProcAddressFn = FARPROC(WINAPI*)(HMODULE, LPCSTR);
-using LoadLibraryAFn = HMODULE(WINAPI*)(LPCSTR);
-using CoDeviceInstallFn = DWORD(WINAPI*)(DI_FUNCTION, HDEVINFO, PSP_DEVINFO_DATA, PCOINSTALLER_CONTEXT_DATA);
-
-LSTATUS WINAPI CountRegOpenKeyExA(HKEY key, LPCSTR name, DWORD options, REGSAM sam, PHKEY result) {
-    ++g_registry;
-    return Original<RegOpenKeyExAFn, 0>::target(key, name, options, sam, result);
-}
-LSTATUS WINAPI CountRegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
-                                     LPDWORD size) {
-    ++g_registry;
-    return Original<RegQueryValueExAFn, 0>::target(key, name, reserved, type, data, size);
-}
-LSTATUS WINAPI CountRegCloseKey(HKEY key) {
-    ++g_registry;
-    return Original<RegCloseKeyFn, 0>::target(key);
-}
-HANDLE WINAPI CountCreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD creation,
-                               DWORD flags, HANDLE templateFile) {
-    ++g_files;
-    return Original<CreateFileAFn, 0>::target(name, access, share, security, creation, flags, templateFile);
-}
-BOOL WINAPI CountWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
-    ++g_files;
-    return Original<WriteFileFn, 0>::target(file, data, size, written, overlapped);
-}
-BOOL WINAPI CountCreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES security) {
-    ++g_files;
-    return Original<CreateDirectoryAFn, 0>::target(name, security);
-}
-DWORD WINAPI CountGetFileAttributesA(LPCSTR name) {
-    ++g_files;
-    return Original<GetFileAttributesAFn, 0>::target(name);
-}
-int __cdecl CountAccess(const char* name, int mode) {
-    ++g_files;
-    return Original<AccessFn, 0>::target(name, mode);
-}
-errno_t __cdecl CountAccessS(const char* name, int mode) {
-    ++g_files;
-    return Original<AccessSFn, 0>::target(name, mode);
-}
-// The runtime's _access_s is looked up by name at its first use rather than imported, so the
-// lookup hands out the counting version.
-FARPROC WINAPI CountingGetProcAddress(HMODULE module, LPCSTR name) {
-    const FARPROC found = Original<GetProcAddressFn, 0>::target(module, name);
-    if (found != nullptr && HIWORD(reinterpret_cast<ULONG_PTR>(name)) != 0 && std::strcmp(name, "_access_s") == 0) {
-        Original<AccessSFn, 0>::target = reinterpret_cast<AccessSFn>(reinterpret_cast<void*>(found));
-        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&CountAccessS));
+// One counting stand-in per imported function: counts its kind and calls what the import held.
+template <Kind kind, auto* Name, typename R, typename... A>
+struct Counter {
+    static inline R(WINAPI* original)(A...) = nullptr;
+    static R WINAPI Call(A... arguments) {
+        ++g_counts[kind];
+        return original(arguments...);
     }
-    return found;
-}
-HMODULE WINAPI CountLoadLibraryA(LPCSTR name) {
-    ++g_libraryLoads;
-    return Original<LoadLibraryAFn, 0>::target(name);
-}
-HRESULT WINAPI CountCoInitializeEx(LPVOID reserved, DWORD model) {
-    ++g_com;
-    return Original<CoInitializeExFn, 0>::target(reserved, model);
-}
-HRESULT WINAPI CountCoCreateInstance(REFCLSID cls, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* object) {
-    ++g_com;
-    return Original<CoCreateInstanceFn, 0>::target(cls, outer, context, iid, object);
-}
-void WINAPI CountCoUninitialize() {
-    ++g_com;
-    Original<CoUninitializeFn, 0>::target();
-}
-HRESULT WINAPI CountOleRun(LPUNKNOWN object) {
-    ++g_com;
-    return Original<OleRunFn, 0>::target(object);
-}
+    static int Hook(HMODULE module, const char* dll) {
+        original = reinterpret_cast<R(WINAPI*)(A...)>(PatchImport(module, dll, Name, reinterpret_cast<void*>(&Call)));
+        return original != nullptr;
+    }
+};
 
-template <typename Fn>
-int Hook(HMODULE module, const char* dll, const char* function, Fn counter) {
-    void* previous = PatchImport(module, dll, function, reinterpret_cast<void*>(counter));
-    if (previous != nullptr) Original<Fn, 0>::target = reinterpret_cast<Fn>(previous);
-    return previous != nullptr ? 1 : 0;
+#define COUNTED(kind, name, ...)             \
+    constexpr char k##name[] = #name;       \
+    using Count##name = Counter<kind, k##name, __VA_ARGS__>;
+COUNTED(kRegistry, RegOpenKeyExA, LSTATUS, HKEY, LPCSTR, DWORD, REGSAM, PHKEY)
+COUNTED(kRegistry, RegQueryValueExA, LSTATUS, HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD)
+COUNTED(kRegistry, RegCloseKey, LSTATUS, HKEY)
+COUNTED(kFiles, CreateFileA, HANDLE, LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
+COUNTED(kFiles, WriteFile, BOOL, HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED)
+COUNTED(kFiles, CreateDirectoryA, BOOL, LPCSTR, LPSECURITY_ATTRIBUTES)
+COUNTED(kFiles, GetFileAttributesA, DWORD, LPCSTR)
+COUNTED(kFiles, _access, int, const char*, int)
+COUNTED(kFiles, _access_s, errno_t, const char*, int)
+COUNTED(kLoads, LoadLibraryA, HMODULE, LPCSTR)
+COUNTED(kCom, CoInitializeEx, HRESULT, LPVOID, DWORD)
+COUNTED(kCom, CoCreateInstance, HRESULT, REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*)
+COUNTED(kCom, CoUninitialize, void)
+COUNTED(kCom, OleRun, HRESULT, LPUNKNOWN)
+COUNTED(kLoads, GetProcAddress, FARPROC, HMODULE, LPCSTR)
+
+// The runtime's _access_s is looked up by name at its first use rather than imported, so the
+// lookup hands out the counting version (the lookup itself is not counted).
+FARPROC WINAPI CountingGetProcAddress(HMODULE module, LPCSTR name) {
+    const FARPROC found = CountGetProcAddress::original(module, name);
+    if (found == nullptr || HIWORD(reinterpret_cast<ULONG_PTR>(name)) == 0 || std::strcmp(name, "_access_s") != 0)
+        return found;
+    Count_access_s::original = reinterpret_cast<errno_t(WINAPI*)(const char*, int)>(reinterpret_cast<void*>(found));
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&Count_access_s::Call));
 }
 
 }  // namespace
 
 int FirstCallBenchmark(const char* label) {
     const double loadStart = Seconds();
-    const HMODULE module = ::LoadLibraryW(L"TeskCoInstaller.dll");
+    const HMODULE module = ::LoadLibraryA("TeskCoInstaller.dll");
     const double loadSeconds = Seconds() - loadStart;
-    if (module == nullptr) {
-        std::printf("TeskCoInstaller.dll beside the program could not be loaded\n");
-        return 1;
-    }
-    int hooked = 0;
-    hooked += Hook(module, "advapi32.dll", "RegOpenKeyExA", &CountRegOpenKeyExA);
-    hooked += Hook(module, "advapi32.dll", "RegQueryValueExA", &CountRegQueryValueExA);
-    hooked += Hook(module, "advapi32.dll", "RegCloseKey", &CountRegCloseKey);
-    hooked += Hook(module, "kernel32.dll", "CreateFileA", &CountCreateFileA);
-    hooked += Hook(module, "kernel32.dll", "WriteFile", &CountWriteFile);
-    hooked += Hook(module, "kernel32.dll", "CreateDirectoryA", &CountCreateDirectoryA);
-    hooked += Hook(module, "kernel32.dll", "GetFileAttributesA", &CountGetFileAttributesA);
-    hooked += Hook(module, "msvcrt.dll", "_access", &CountAccess);
-    hooked += Hook(module, "kernel32.dll", "GetProcAddress", &CountingGetProcAddress);
-    hooked += Hook(module, "kernel32.dll", "LoadLibraryA", &CountLoadLibraryA);
-    const int comHooked = Hook(module, "ole32.dll", "CoInitializeEx", &CountCoInitializeEx) +
-                          Hook(module, "ole32.dll", "CoCreateInstance", &CountCoCreateInstance) +
-                          Hook(module, "ole32.dll", "CoUninitialize", &CountCoUninitialize) +
-                          Hook(module, "ole32.dll", "OleRun", &CountOleRun);
-    const auto entry =
-        reinterpret_cast<CoDeviceInstallFn>(reinterpret_cast<void*>(::GetProcAddress(module, "CoDeviceInstall")));
+    const auto entry = test_support::ExportAs<test_support::CoDeviceInstallFn>(module, "CoDeviceInstall");
+    if (entry == nullptr) return 1;
+    const int hooked = CountRegOpenKeyExA::Hook(module, "advapi32.dll") + CountRegQueryValueExA::Hook(module, "advapi32.dll") +
+                       CountRegCloseKey::Hook(module, "advapi32.dll") + CountCreateFileA::Hook(module, "kernel32.dll") +
+                       CountWriteFile::Hook(module, "kernel32.dll") + CountCreateDirectoryA::Hook(module, "kernel32.dll") +
+                       CountGetFileAttributesA::Hook(module, "kernel32.dll") + Count_access::Hook(module, "msvcrt.dll") +
+                       CountLoadLibraryA::Hook(module, "kernel32.dll");
+    const int comHooked = CountCoInitializeEx::Hook(module, "ole32.dll") + CountCoCreateInstance::Hook(module, "ole32.dll") +
+                          CountCoUninitialize::Hook(module, "ole32.dll") + CountOleRun::Hook(module, "ole32.dll");
+    CountGetProcAddress::original = reinterpret_cast<FARPROC(WINAPI*)(HMODULE, LPCSTR)>(
+        PatchImport(module, "kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(&CountingGetProcAddress)));
 
     COINSTALLER_CONTEXT_DATA context{};
-    const double start = Seconds();
+    double start = Seconds();
     entry(DIF_SELECTBESTCOMPATDRV, nullptr, nullptr, &context);
     const double firstCall = Seconds() - start;
-    const double secondStart = Seconds();
+    start = Seconds();
     entry(DIF_SELECTBESTCOMPATDRV, nullptr, nullptr, &context);
-    const double secondCall = Seconds() - secondStart;
+    const double secondCall = Seconds() - start;
 
     const std::string prefix = std::string("first_call_") + label + "_";
-    Figure((prefix + "module_load_us").c_str(), loadSeconds * 1e6, "us");
-    Figure((prefix + "us").c_str(), firstCall * 1e6, "us");
-    Figure((prefix + "second_call_us").c_str(), secondCall * 1e6, "us");
-    Figure((prefix + "registry_operations").c_str(), g_registry.load(), "calls");
-    Figure((prefix + "file_operations").c_str(), g_files.load(), "calls");
-    Figure((prefix + "com_operations").c_str(), g_com.load(), "calls");
-    Figure((prefix + "library_loads").c_str(), g_libraryLoads.load(), "calls");
-    Figure((prefix + "trace_library_bound").c_str(), ::GetModuleHandleW(L"KvTraceHub001.dll") != nullptr, "yes=1");
-    Figure((prefix + "counted_imports").c_str(), hooked + comHooked, "functions");
-    Figure((prefix + "com_imports").c_str(), comHooked, "functions");
+    const auto figure = [&](const char* name, double value, const char* unit) { Figure((prefix + name).c_str(), value, unit); };
+    figure("module_load_us", loadSeconds * 1e6, "us");
+    figure("us", firstCall * 1e6, "us");
+    figure("second_call_us", secondCall * 1e6, "us");
+    figure("registry_operations", g_counts[kRegistry], "calls");
+    figure("file_operations", g_counts[kFiles], "calls");
+    figure("com_operations", g_counts[kCom], "calls");
+    figure("library_loads", g_counts[kLoads], "calls");
+    figure("trace_library_bound", ::GetModuleHandleA(kTraceSystemFileName) != nullptr, "yes=1");
+    figure("counted_imports", hooked + comHooked + (CountGetProcAddress::original != nullptr), "functions");
+    figure("com_imports", comHooked, "functions");
     return 0;
 }
 

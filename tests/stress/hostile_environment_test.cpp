@@ -106,12 +106,6 @@ constexpr size_t kLongestRegistryDirectory = 259 + 1;
     return ::testing::AssertionSuccess();
 }
 
-::testing::AssertionResult IsDirectoryAnswerOf(const std::string& answer, const char* getter) {
-    ::testing::AssertionResult result = IsDirectoryAnswer(answer);
-    if (!result) result << " from " << getter;
-    return result;
-}
-
 // The program directory from the registry is handed out as read when it does not exist (its
 // caller tests existence); an existing one ends in a backslash. Base and program part are read
 // separately, so it may be two values long.
@@ -125,13 +119,14 @@ constexpr size_t kLongestRegistryDirectory = 259 + 1;
 
 // Every directory getter of the library for the component, without creating anything: each
 // answers its best candidate with a trailing backslash, or nothing.
+std::vector<std::pair<const char*, std::string>> GetterAnswers(const std::string& c) {
+    return {{"LBS_GetProgDir", LBS_GetProgDir(c, false)}, {"LBS_GetProgDir default", LBS_GetProgDir(c, true)},
+            {"LBS_GetKonfigDir", LBS_GetKonfigDir(c)}, {"LBS_GetKonfigDirCurrentUser", LBS_GetKonfigDirCurrentUser(c, false)},
+            {"LBS_GetLogDir", LBS_GetLogDir(c, false)}, {"LBS_GetDataDir", LBS_GetDataDir(c, false, "Archiv")}};
+}
+
 void ExpectGettersAnswerDirectories(const std::string& component) {
-    EXPECT_TRUE(IsDirectoryAnswerOf(LBS_GetProgDir(component, false), "LBS_GetProgDir"));
-    EXPECT_TRUE(IsDirectoryAnswerOf(LBS_GetProgDir(component, true), "LBS_GetProgDir default"));
-    EXPECT_TRUE(IsDirectoryAnswerOf(LBS_GetKonfigDir(component), "LBS_GetKonfigDir"));
-    EXPECT_TRUE(IsDirectoryAnswerOf(LBS_GetKonfigDirCurrentUser(component, false), "LBS_GetKonfigDirCurrentUser"));
-    EXPECT_TRUE(IsDirectoryAnswerOf(LBS_GetLogDir(component, false), "LBS_GetLogDir"));
-    EXPECT_TRUE(IsDirectoryAnswerOf(LBS_GetDataDir(component, false, "Archiv"), "LBS_GetDataDir"));
+    for (const auto& [getter, answer] : GetterAnswers(component)) EXPECT_TRUE(IsDirectoryAnswer(answer)) << getter;
 }
 
 // Every answer of the configuration service random: strings up to 100,000 characters, some with
@@ -204,8 +199,7 @@ TEST_F(HostileEnvironment, ComponentLookupsAnswerADirectoryOrNothing) {
         }
         EXPECT_TRUE(IsDirectoryAnswer(_GetSystemDirFromRegistry(), kLongestRegistryDirectory));
     }
-    std::printf("vendor_key_rounds %llu\ncomponents_per_round %zu\n", static_cast<unsigned long long>(rounds),
-                std::size(kComponents));
+    PrintFigures({{"vendor_key_rounds", rounds}, {"components_per_round", std::size(kComponents)}});
 }
 
 TEST_F(HostileEnvironment, ServiceAnswersOfAnyKindGiveADirectoryOrNothing) {
@@ -233,9 +227,8 @@ TEST_F(HostileEnvironment, ServiceAnswersOfAnyKindGiveADirectoryOrNothing) {
     }
     // The service was reached: some of its random answers made it through as directories.
     EXPECT_GT(answered, 0u);
-    std::printf("service_answer_rounds %llu\n", static_cast<unsigned long long>(rounds));
-    std::printf("service_answers_checked %llu\nservice_directories_answered %zu\n",
-                static_cast<unsigned long long>(rounds * std::size(kComponents) * 7), answered);
+    PrintFigures({{"service_answer_rounds", rounds}, {"service_answers_checked", rounds * std::size(kComponents) * 7},
+                  {"service_directories_answered", answered}});
 }
 
 TEST_F(HostileEnvironment, DirectoriesThatCannotBeCreatedAreRefused) {
@@ -275,7 +268,7 @@ TEST_F(HostileEnvironment, RandomSettingsInFreshProcesses) {
         EXPECT_EQ(0u, child.exitCode) << "round " << round << ":\n" << child.output;
         EXPECT_NE(std::string::npos, child.output.find("child done")) << child.output;
     }
-    std::printf("fresh_processes_with_random_settings %llu\n", static_cast<unsigned long long>(rounds));
+    PrintFigures({{"fresh_processes_with_random_settings", rounds}});
 }
 
 // The child: initialisation with whatever the settings hold (the path dump and the library logs
@@ -297,14 +290,8 @@ int RunChild() {
     check(LBS_GetSystemDir(0), "LBS_GetSystemDir(0)");
     check(_GetProgDirFromRegistry("X0000302"), "_GetProgDirFromRegistry");
     check(LBS_GetTempDir(), "LBS_GetTempDir");
-    for (const char* component : kComponents) {
-        check(LBS_GetProgDir(component, false), "LBS_GetProgDir");
-        check(LBS_GetProgDir(component, true), "LBS_GetProgDir default");
-        check(LBS_GetKonfigDir(component), "LBS_GetKonfigDir");
-        check(LBS_GetKonfigDirCurrentUser(component, false), "LBS_GetKonfigDirCurrentUser");
-        check(LBS_GetLogDir(component, false), "LBS_GetLogDir");
-        check(LBS_GetDataDir(component, false, "Archiv"), "LBS_GetDataDir");
-    }
+    for (const char* component : kComponents)
+        for (const auto& [getter, answer] : GetterAnswers(component)) check(answer, getter);
     std::printf("child done\n");
     return failures == 0 ? 0 : 1;
 }
