@@ -34,7 +34,7 @@ demo: build
 # The robustness and performance campaigns at full length (under 20 minutes on 2 cores) in their
 # own hardened build tree; the figures go to docs/robustness.md.
 campaign: deps
-	@JOBS=$(JOBS) campaign/run_campaign.sh $(abspath $(BUILD))/campaign-x64
+	@JOBS=$(JOBS) scripts/run_campaign.sh $(abspath $(BUILD))/campaign-x64
 
 clean:
 	rm -rf $(BUILD) dist

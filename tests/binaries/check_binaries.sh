@@ -2,9 +2,9 @@
 # Static checks of the shipped binaries of both architectures: the exact export table, imports
 # from Windows system DLLs only, the version resource, the machine type, and for the x86
 # co-installer the stdcall frame of its export.
-# usage: check_binaries.sh <dist dir> <x86 build dir> <expected exports dir>
+# usage: check_binaries.sh <dist dir> <x86 build dir> <expected exports dir> <version text>
 set -uo pipefail
-dist=$1 x86_build=$2 expected_dir=$3
+dist=$1 x86_build=$2 expected_dir=$3 version=$4
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
@@ -41,8 +41,8 @@ for arch in x86 x64; do
     has_version_value "$dll" CompanyName Korvan || fail "$arch/$name: no CompanyName Korvan"
     has_version_value "$dll" OriginalFilename "$name" || fail "$arch/$name: OriginalFilename is not $name"
     LC_ALL=C grep -qaP "$(utf16 FileDescription)" "$dll" || fail "$arch/$name: no FileDescription"
-    LC_ALL=C grep -qaP "$(utf16 FileVersion)" "$dll" || fail "$arch/$name: no FileVersion"
-    LC_ALL=C grep -qaP "$(utf16 ProductVersion)" "$dll" || fail "$arch/$name: no ProductVersion"
+    has_version_value "$dll" FileVersion "$version" || fail "$arch/$name: FileVersion is not $version"
+    has_version_value "$dll" ProductVersion "$version" || fail "$arch/$name: ProductVersion is not $version"
   done
 done
 

@@ -1,10 +1,12 @@
-// Counts and fails the heap allocations of one loaded module through its C runtime imports.
+// Counts, keeps a ledger of and fails the heap allocations of one loaded module through its C
+// runtime imports.
 // Every operator new and delete of a DLL linked with the static C++ runtime ends in msvcrt's
 // malloc and free, so these counts cover the module's own allocations and nothing else.
 #pragma once
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 
 namespace heap_watch {
@@ -23,5 +25,15 @@ void FailNthAllocation(int64_t n);
 
 // The next allocation of exactly `size` bytes fails and returns null; 0 turns failing off.
 void FailNextAllocationOfSize(size_t size);
+
+// The ledger: blocks the module holds now, the size of one (0 when it holds none there), and
+// frees of addresses it did not hold (double or foreign frees).
+size_t LiveBlocks();
+size_t LiveSize(const void* block);
+int64_t ForeignFrees();
+// Watches a block the module holds; Released tells whether it was freed since, even when its
+// address has been handed out again.
+void Watch(const void* block);
+bool Released(const void* block);
 
 }  // namespace heap_watch

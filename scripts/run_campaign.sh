@@ -3,7 +3,7 @@
 # compiled with the stack protector and the runtime's checked functions, and writes the figures
 # with the machine and date into docs/robustness.md. Exit status 1 when an invariant failed.
 #
-#   campaign/run_campaign.sh [build-dir]      (default build/campaign-x64)
+#   scripts/run_campaign.sh [build-dir]      (default build/campaign-x64)
 #
 # Lengths can be changed through the environment: TESK_CAMPAIGN_CALLS (1000000),
 # TESK_CAMPAIGN_RACE_ROUNDS (300), TESK_CAMPAIGN_LOG_RECORDS (2000), TESK_CAMPAIGN_HOSTILE_SCALE
@@ -27,8 +27,8 @@ started=$(date +%s)
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
   -DTESK_BUILD_TESTS=ON "-DCMAKE_C_FLAGS=$hardening" "-DCMAKE_CXX_FLAGS=$hardening" \
   -DTESK_DIST_DIR="$build/dist" -DTESK_X86_BUILD_DIR="$root/build/x86" >/dev/null || exit 1
-cmake --build "$build" -j "$jobs" --target campaign_requests_test campaign_load_race_test campaign_cross_process_test \
-  campaign_hostile_environment_test campaign_bench \
+cmake --build "$build" -j "$jobs" --target stress_requests_test stress_load_race_test stress_cross_process_test \
+  stress_hostile_environment_test perf_bench \
   || exit 1
 rm -rf "$out"
 mkdir -p "$out"
@@ -48,13 +48,13 @@ run() {
 }
 
 tests="$build/tests"
-bench="$build/campaign/bench/campaign_bench.exe"
-run requests "$tests/campaign_requests_test/campaign_requests_test.exe"
-run load_race "$tests/campaign_load_race_test/campaign_load_race_test.exe"
-run cross_process "$tests/campaign_cross_process_test/campaign_cross_process_test.exe"
-run hostile "$tests/campaign_hostile_environment_test/campaign_hostile_environment_test.exe"
+bench="$build/perf/perf_bench.exe"
+for name in requests load_race cross_process hostile_environment; do
+  run "$name" "$tests/stress_${name}_test/stress_${name}_test.exe"
+done
 run bench_trace_call "$bench" trace-call 2000000
 run bench_request "$bench" request 200000
+run bench_hub_write "$bench" hub-write 20000
 # The first call in three layouts: the trace library beside the program (the search's first
 # candidate, the program directory from the registry and the guesses, finds nothing first); no
 # trace library anywhere (the search runs to its end); and the configuration service registered,
@@ -72,13 +72,13 @@ settings='HKLM\SOFTWARE\Korvan Mirel Compact'
 wine_quiet() { "$root/scripts/wine-run.sh" "$@" >/dev/null 2>&1; }
 for i in 1 2 3 4 5; do
   run "bench_first_call_beside_$i" "$bench" first-call library_beside_program
-  run "bench_first_call_none_$i" "$no_library/campaign_bench.exe" first-call no_library
+  run "bench_first_call_none_$i" "$no_library/perf_bench.exe" first-call no_library
 done
 (cd "$served" && wine_quiet regsvr32 /s KvLocbaseService.dll)
 wine_quiet reg add "$settings" /reg:32 /v LocbaseActive /t REG_SZ /d ein /f
 wine_quiet reg add "$settings\\LocbaseService" /reg:32 /v GetProgramPath /t REG_SZ /d "$(wine_dir "$served")" /f
 wine_quiet reg add "$settings\\LocbaseService" /reg:32 /v GetProgramPath.2 /t REG_SZ /d prog /f
-for i in 1 2 3 4 5; do run "bench_first_call_service_$i" "$served/campaign_bench.exe" first-call service; done
+for i in 1 2 3 4 5; do run "bench_first_call_service_$i" "$served/perf_bench.exe" first-call service; done
 wine_quiet reg delete "$settings\\LocbaseService" /reg:32 /f
 wine_quiet reg delete "$settings" /reg:32 /v LocbaseActive /f
 (cd "$served" && wine_quiet regsvr32 /s /u KvLocbaseService.dll)
@@ -88,6 +88,7 @@ finished=$(date +%s)
 # ---- docs/robustness.md ----
 status() { cat "$out/$1.status"; }
 figures() { grep -h '^figure ' "$out"/$1.txt | awk '{printf "| %s | %s %s |\n", $2, $3, $4}'; }
+goals() { grep -h '^goal ' "$out"/bench_*.txt | awk '{printf "| %s | %s |\n", $2, $3}'; }
 report_lines() { grep -E '^[a-z_]+ ' "$out/$1.txt" | grep -v '^figure ' | awk '{n=$1; $1=""; printf "| %s |%s |\n", n, $0}'; }
 # First-call figures: the median of the processes started for it.
 first_call_figures() {
@@ -99,7 +100,7 @@ first_call_figures() {
 }
 
 {
-  cat "$root/campaign/robustness_intro.md"
+  cat "$root/tests/perf/robustness_intro.md"
   echo
   echo "## Figures of the last run"
   echo
@@ -121,11 +122,11 @@ first_call_figures() {
   echo "|---|---|"
   report_lines load_race
   echo
-  echo "### 3. Hostile environment ($TESK_CAMPAIGN_HOSTILE_SCALE times the rounds of the short run): $(status hostile)"
+  echo "### 3. Hostile environment ($TESK_CAMPAIGN_HOSTILE_SCALE times the rounds of the short run): $(status hostile_environment)"
   echo
   echo "| Figure | Value |"
   echo "|---|---|"
-  report_lines hostile
+  report_lines hostile_environment
   echo
   echo "### 4. Four processes of two threads appending to the library log and a trace file: $(status cross_process)"
   echo
@@ -160,6 +161,18 @@ first_call_figures() {
   echo "| Figure | Value |"
   echo "|---|---|"
   figures bench_getters
+  echo
+  echo "The trace-system library's own costs: disabled check, file writes against simple writers, one thread against four ($(status bench_hub_write)):"
+  echo
+  echo "| Figure | Value |"
+  echo "|---|---|"
+  figures bench_hub_write
+  echo
+  echo "Goals of the benchmarks (timed goals are reported, not enforced: the machine is shared):"
+  echo
+  echo "| Goal | Result |"
+  echo "|---|---|"
+  goals
   echo
   if [ "$failed" -ne 0 ]; then
     echo "**Result: an invariant failed.** The programs' output is in \`$out\`."

@@ -1,8 +1,7 @@
 // Each directory getter of the library, called in this process after its initialisation, with
 // the configuration service switched off and no vendor keys: the registry and folder fallbacks.
-#include "campaign/bench_modes.h"
+#include "perf_figures.h"
 
-#include "campaign/bench_figures.h"
 #include "dirlib/locbase.h"
 
 #include <string>

@@ -2,30 +2,97 @@
 // answers filled with random values; the directory library must answer with a path ending in a
 // backslash or with nothing, and neither crash nor overrun a buffer (the campaign build checks
 // the stack and the runtime's string functions).
-#include "campaign/hostile_values.h"
-#include "campaign_settings.h"
-#include "confserver/service_test_support.h"
+#include "stress_settings.h"
+
 #include "dirlib/locbase.h"
 #include "dirlib/locbase_service.h"
 #include "dirlib/registry_lookups.h"
-#include "dirlib/test_support.h"
+#include "platform/unique_resource.h"
+#include "test_support/com_server.h"
+#include "test_support/files.h"
+#include "test_support/process.h"
+#include "test_support/registry_fixture.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdio>
 #include <io.h>
+
 #include <cstring>
 #include <iterator>
-#include <string>
+#include <random>
 
 namespace {
 
 constexpr char kComponentsKey[] = "SOFTWARE\\KorvanCo\\Components\\";
-constexpr char kServiceKey[] = "SOFTWARE\\Korvan Mirel Compact\\LocbaseService";
 constexpr const char* kComponents[] = {"X0000301", "X0000302", "X0000303", "X0000306", "X9999999", ""};
 
-uint64_t Rounds(uint64_t shortRun) { return shortRun * campaign::SettingOr("TESK_CAMPAIGN_HOSTILE_SCALE", 1); }
-uint64_t Seed() { return campaign::SettingOr("TESK_CAMPAIGN_SEED", 20261206); }
+uint64_t Rounds(uint64_t shortRun) { return shortRun * SettingOr("TESK_CAMPAIGN_HOSTILE_SCALE", 1); }
+
+// Random registry values and paths: every type, lengths from 0 to 1,000 bytes, switch words, and
+// paths that exist, do not, cannot, are files, are longer than any buffer, or hold characters the
+// ANSI code page cannot.
+class Generator {
+public:
+    // `scratch` exists (with trailing backslash) and holds a file "file".
+    Generator(uint64_t seed, std::string scratch) : random_(seed), scratch_(std::move(scratch)) {}
+    uint32_t Below(uint32_t bound) { return std::uniform_int_distribution<uint32_t>(0, bound - 1)(random_); }
+    bool Chance(uint32_t percent) { return Below(100) < percent; }
+
+    std::string AnyPath() {
+        switch (Below(9)) {
+            case 0: return scratch_;                                               // exists
+            case 1: return scratch_ + "missing\\deeper\\";                        // can be created
+            case 2: return scratch_ + "file\\";                                   // a file, no directory
+            case 3: return scratch_ + "file\\below\\";                            // cannot be created
+            case 4: return "Q:\\no such drive\\";                                 // cannot be created
+            case 5: return scratch_ + std::string(200 + Below(800), 'd') + "\\";  // beyond MAX_PATH
+            case 6: return scratch_ + "Gr\xfc\xdf" "e\xe4\xf6\\";                 // ANSI beyond ASCII
+            case 7: return std::string(Below(3), '\\');                           // empty or separators
+            default: return scratch_ + "a\x01\x7f|<>*?\\";                        // no path may hold these
+        }
+    }
+
+    // Exactly the bytes stored, terminated or not: switch words, paths or any bytes, of any type.
+    std::pair<DWORD, std::string> AnyValue() {
+        constexpr DWORD kTypes[] = {REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, REG_BINARY, REG_NONE};
+        constexpr const char* kWords[] = {"ein", "EIN", "aus", "Ein ", "", "1", "on"};
+        const DWORD type = kTypes[Below(std::size(kTypes))];
+        const uint32_t kind = Below(4);
+        std::string data = kind == 0 ? kWords[Below(std::size(kWords))] : kind == 1 ? AnyPath() : std::string(Below(1001), ' ');
+        if (kind < 2 && Chance(80)) data.push_back('\0');
+        if (kind >= 2)
+            for (char& b : data) b = static_cast<char>(kind == 2 ? 0x20 + Below(0xE0) : Below(256));
+        return {type, data};
+    }
+
+    // Up to `maxLength` characters, some outside every ANSI code page.
+    std::wstring AnyWideText(size_t maxLength) {
+        std::wstring text(Chance(20) ? maxLength - Below(10) : Below(300), L'a');
+        const bool foreign = Chance(30);
+        constexpr wchar_t kForeign[] = {0x20AC, 0x4E2D, 0x0416, 0xD83D, 0xDE00, 0x00FC};
+        for (size_t i = 0; i < text.size(); ++i)
+            text[i] = foreign && Chance(5) ? kForeign[Below(std::size(kForeign))] : i % 40 == 39 ? L'\\' : L'a' + Below(26);
+        return text;
+    }
+
+private:
+    std::mt19937_64 random_;
+    std::string scratch_;
+};
+
+// Stores below HKEY_LOCAL_MACHINE in the 32-bit view, creating the key.
+void Store(const std::string& keyPath, const std::string& name, DWORD type, const void* data, size_t size) {
+    tesk::UniqueHkey key;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr,
+                        key.put(), nullptr) == ERROR_SUCCESS)
+        RegSetValueExA(key.get(), name.c_str(), 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(size));
+}
+void StoreAny(Generator& random, const std::string& keyPath, const std::string& name) {
+    const auto [type, data] = random.AnyValue();
+    Store(keyPath, name, type, data.data(), data.size());
+}
+void StoreDword(const std::string& keyPath, const std::string& name, DWORD value) {
+    Store(keyPath, name, REG_DWORD, &value, sizeof value);
+}
 
 // A registry value is read whole only up to 259 characters; a longer one is not read at all.
 constexpr size_t kLongestRegistryDirectory = 259 + 1;
@@ -37,12 +104,6 @@ constexpr size_t kLongestRegistryDirectory = 259 + 1;
     if (answer.find('\0') != std::string::npos) return ::testing::AssertionFailure() << "NUL inside the answer";
     if (answer.size() > longest) return ::testing::AssertionFailure() << answer.size() << " characters";
     return ::testing::AssertionSuccess();
-}
-
-::testing::AssertionResult IsDirectoryAnswerOf(const std::string& answer, const char* getter) {
-    ::testing::AssertionResult result = IsDirectoryAnswer(answer);
-    if (!result) result << " from " << getter;
-    return result;
 }
 
 // The program directory from the registry is handed out as read when it does not exist (its
@@ -58,18 +119,19 @@ constexpr size_t kLongestRegistryDirectory = 259 + 1;
 
 // Every directory getter of the library for the component, without creating anything: each
 // answers its best candidate with a trailing backslash, or nothing.
+std::vector<std::pair<const char*, std::string>> GetterAnswers(const std::string& c) {
+    return {{"LBS_GetProgDir", LBS_GetProgDir(c, false)}, {"LBS_GetProgDir default", LBS_GetProgDir(c, true)},
+            {"LBS_GetKonfigDir", LBS_GetKonfigDir(c)}, {"LBS_GetKonfigDirCurrentUser", LBS_GetKonfigDirCurrentUser(c, false)},
+            {"LBS_GetLogDir", LBS_GetLogDir(c, false)}, {"LBS_GetDataDir", LBS_GetDataDir(c, false, "Archiv")}};
+}
+
 void ExpectGettersAnswerDirectories(const std::string& component) {
-    EXPECT_TRUE(IsDirectoryAnswerOf(LBS_GetProgDir(component, false), "LBS_GetProgDir"));
-    EXPECT_TRUE(IsDirectoryAnswerOf(LBS_GetProgDir(component, true), "LBS_GetProgDir default"));
-    EXPECT_TRUE(IsDirectoryAnswerOf(LBS_GetKonfigDir(component), "LBS_GetKonfigDir"));
-    EXPECT_TRUE(IsDirectoryAnswerOf(LBS_GetKonfigDirCurrentUser(component, false), "LBS_GetKonfigDirCurrentUser"));
-    EXPECT_TRUE(IsDirectoryAnswerOf(LBS_GetLogDir(component, false), "LBS_GetLogDir"));
-    EXPECT_TRUE(IsDirectoryAnswerOf(LBS_GetDataDir(component, false, "Archiv"), "LBS_GetDataDir"));
+    for (const auto& [getter, answer] : GetterAnswers(component)) EXPECT_TRUE(IsDirectoryAnswer(answer)) << getter;
 }
 
 // Every answer of the configuration service random: strings up to 100,000 characters, some with
 // characters no ANSI code page holds, null strings, error numbers and failing HRESULTs.
-void FillServiceAnswers(hostile::Generator& random) {
+void FillServiceAnswers(Generator& random) {
     constexpr const char* kStrings[] = {"GetConfigPath", "GetConfigPath.2", "GetLogPath", "GetLogPath.2",
                                         "GetLogPath.3",  "GetProgramPath",  "GetProgramPath.2", "GetUserConfigPath",
                                         "GetDirPath",    "GetSystemPath"};
@@ -77,13 +139,18 @@ void FillServiceAnswers(hostile::Generator& random) {
                                         "GetProgramPath", "GetUserConfigPath", "GetDirPath", "GetSystemPath"};
     constexpr HRESULT kResults[] = {S_OK, E_FAIL, E_OUTOFMEMORY, E_POINTER, RPC_E_DISCONNECTED, S_FALSE};
     for (const char* name : kStrings) {
-        hostile::StoreWideString(kServiceKey, name, random.AnyWideText(random.Chance(10) ? 100000 : 400),
-                                 random.Chance(15));
+        const std::wstring text = random.AnyWideText(random.Chance(10) ? 100000 : 400);
+        const std::wstring wideName(name, name + std::strlen(name));
+        tesk::UniqueHkey key;
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, test_support::kServiceKey, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
+                        nullptr, key.put(), nullptr);
+        RegSetValueExW(key.get(), wideName.c_str(), 0, random.Chance(15) ? REG_NONE : REG_SZ,
+                       reinterpret_cast<const BYTE*>(text.c_str()), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
     }
     for (const char* method : kMethods) {
         const std::string name(method);
-        hostile::StoreDword(kServiceKey, name + ".Error", random.Chance(60) ? 0 : random.Below(0xFFFFFFFF));
-        hostile::StoreDword(kServiceKey, name + ".HResult",
+        StoreDword(test_support::kServiceKey, name + ".Error", random.Chance(60) ? 0 : random.Below(0xFFFFFFFF));
+        StoreDword(test_support::kServiceKey, name + ".HResult",
                             static_cast<DWORD>(random.Chance(70) ? S_OK : kResults[random.Below(6)]));
     }
 }
@@ -93,32 +160,32 @@ protected:
     // The library reads "LocbaseActive" once per process: on, so that the getters of every test
     // here ask the service first, registered or not.
     void SetUp() override {
-        dirlib_test::WriteFileText(scratch_.path() + "file", "a file, not a directory");
+        test_support::WriteFileText(scratch_.path() + "file", "a file, not a directory");
         registry_.SetSetting("LocbaseActive", "ein");
     }
 
-    dirlib_test::VendorRegistry registry_;
-    dirlib_test::ScratchDir scratch_{"tesk_campaign_hostile"};
+    test_support::VendorRegistry registry_;
+    test_support::ScratchDir scratch_{"tesk_stress_hostile"};
 };
 
 TEST_F(HostileEnvironment, ComponentLookupsAnswerADirectoryOrNothing) {
-    hostile::Generator random(Seed(), scratch_.path());
+    Generator random(Seed(), scratch_.path());
     const uint64_t rounds = Rounds(12);
     for (uint64_t round = 0; round < rounds; ++round) {
         for (const char* component : kComponents) {
             const std::string base = kComponentsKey + std::string(component);
             const std::string version = random.Chance(50) ? "\\1.0" : "\\" + std::to_string(random.Below(20)) + "." +
                                                                              std::to_string(random.Below(10));
-            hostile::StoreValue(base + "\\Versions" + version, "", random.AnyValue());
-            hostile::StoreValue(base + "\\Versions\\" + std::string(random.Below(300), 'v'), "", random.AnyValue());
-            hostile::StoreValue(base + version + "\\ProtectedDirectories", "FixedProgDir", random.AnyValue());
-            hostile::StoreValue(base + version + "\\ProtectedDirectories", "ProgDir", random.AnyValue());
-            hostile::StoreValue(base + version + "\\ConfigDir", "", random.AnyValue());
-            hostile::StoreValue(base + version + "\\LogDir", "", random.AnyValue());
-            hostile::StoreValue(base + "\\AvailableDataDirectories\\Archiv\\Dir1", "", random.AnyValue());
+            StoreAny(random, base + "\\Versions" + version, "");
+            StoreAny(random, base + "\\Versions\\" + std::string(random.Below(300), 'v'), "");
+            StoreAny(random, base + version + "\\ProtectedDirectories", "FixedProgDir");
+            StoreAny(random, base + version + "\\ProtectedDirectories", "ProgDir");
+            StoreAny(random, base + version + "\\ConfigDir", "");
+            StoreAny(random, base + version + "\\LogDir", "");
+            StoreAny(random, base + "\\AvailableDataDirectories\\Archiv\\Dir1", "");
         }
-        hostile::StoreValue("SOFTWARE\\KorvanCo\\ProtectedDirectories", "SystemDir", random.AnyValue());
-        hostile::StoreValue("SOFTWARE\\Korvan Mirel Compact", "ProgKey", random.AnyValue());
+        StoreAny(random, "SOFTWARE\\KorvanCo\\ProtectedDirectories", "SystemDir");
+        StoreAny(random, "SOFTWARE\\Korvan Mirel Compact", "ProgKey");
 
         for (const char* component : kComponents) {
             SCOPED_TRACE(std::string("round ") + std::to_string(round) + ", component <" + component + ">");
@@ -132,14 +199,13 @@ TEST_F(HostileEnvironment, ComponentLookupsAnswerADirectoryOrNothing) {
         }
         EXPECT_TRUE(IsDirectoryAnswer(_GetSystemDirFromRegistry(), kLongestRegistryDirectory));
     }
-    std::printf("vendor_key_rounds %llu\ncomponents_per_round %zu\n", static_cast<unsigned long long>(rounds),
-                std::size(kComponents));
+    PrintFigures({{"vendor_key_rounds", rounds}, {"components_per_round", std::size(kComponents)}});
 }
 
 TEST_F(HostileEnvironment, ServiceAnswersOfAnyKindGiveADirectoryOrNothing) {
-    const confsvc_test::RegisteredServer server;
+    const test_support::RegisteredServer server;
     ASSERT_EQ(0u, server.registerExitCode());
-    hostile::Generator random(Seed() + 1, scratch_.path());
+    Generator random(Seed() + 1, scratch_.path());
     const uint64_t rounds = Rounds(4);
     size_t answered = 0;
     for (uint64_t round = 0; round < rounds; ++round) {
@@ -161,9 +227,8 @@ TEST_F(HostileEnvironment, ServiceAnswersOfAnyKindGiveADirectoryOrNothing) {
     }
     // The service was reached: some of its random answers made it through as directories.
     EXPECT_GT(answered, 0u);
-    std::printf("service_answer_rounds %llu\n", static_cast<unsigned long long>(rounds));
-    std::printf("service_answers_checked %llu\nservice_directories_answered %zu\n",
-                static_cast<unsigned long long>(rounds * std::size(kComponents) * 7), answered);
+    PrintFigures({{"service_answer_rounds", rounds}, {"service_answers_checked", rounds * std::size(kComponents) * 7},
+                  {"service_directories_answered", answered}});
 }
 
 TEST_F(HostileEnvironment, DirectoriesThatCannotBeCreatedAreRefused) {
@@ -177,7 +242,7 @@ TEST_F(HostileEnvironment, DirectoriesThatCannotBeCreatedAreRefused) {
     // A creatable path with ANSI characters beyond ASCII is created.
     const std::string umlauts = scratch_.path() + "Gr\xfc\xdf" "e\\\xe4\xf6\\";
     EXPECT_TRUE(LBS_CreateDirectory(umlauts));
-    EXPECT_TRUE(dirlib_test::IsDirectory(umlauts));
+    EXPECT_TRUE(test_support::IsDirectory(umlauts));
 }
 
 // Every library setting random, read by a fresh process each time: the library reads its
@@ -188,22 +253,22 @@ TEST_F(HostileEnvironment, RandomSettingsInFreshProcesses) {
                                          "LocbaseTracingDirsDirectory", "LocbaseLibDirsActive",
                                          "LocbaseLibDirsDirectory",  "LocbaseLogDirX0000302",
                                          "ProgKey"};
-    const confsvc_test::RegisteredServer server;
+    const test_support::RegisteredServer server;
     ASSERT_EQ(0u, server.registerExitCode());
-    hostile::Generator random(Seed() + 2, scratch_.path());
+    Generator random(Seed() + 2, scratch_.path());
     char program[MAX_PATH] = {};
     ::GetModuleFileNameA(nullptr, program, MAX_PATH);
     const uint64_t rounds = Rounds(3);
     for (uint64_t round = 0; round < rounds; ++round) {
         for (const char* setting : kSettings) {
-            hostile::StoreValue("SOFTWARE\\Korvan Mirel Compact", setting, random.AnyValue());
+            StoreAny(random, "SOFTWARE\\Korvan Mirel Compact", setting);
         }
         FillServiceAnswers(random);
-        const dirlib_test::HostResult child = dirlib_test::RunProcess(program, "--child");
+        const test_support::ProcessResult child = test_support::RunProcess(program, "--child");
         EXPECT_EQ(0u, child.exitCode) << "round " << round << ":\n" << child.output;
         EXPECT_NE(std::string::npos, child.output.find("child done")) << child.output;
     }
-    std::printf("fresh_processes_with_random_settings %llu\n", static_cast<unsigned long long>(rounds));
+    PrintFigures({{"fresh_processes_with_random_settings", rounds}});
 }
 
 // The child: initialisation with whatever the settings hold (the path dump and the library logs
@@ -225,14 +290,8 @@ int RunChild() {
     check(LBS_GetSystemDir(0), "LBS_GetSystemDir(0)");
     check(_GetProgDirFromRegistry("X0000302"), "_GetProgDirFromRegistry");
     check(LBS_GetTempDir(), "LBS_GetTempDir");
-    for (const char* component : kComponents) {
-        check(LBS_GetProgDir(component, false), "LBS_GetProgDir");
-        check(LBS_GetProgDir(component, true), "LBS_GetProgDir default");
-        check(LBS_GetKonfigDir(component), "LBS_GetKonfigDir");
-        check(LBS_GetKonfigDirCurrentUser(component, false), "LBS_GetKonfigDirCurrentUser");
-        check(LBS_GetLogDir(component, false), "LBS_GetLogDir");
-        check(LBS_GetDataDir(component, false, "Archiv"), "LBS_GetDataDir");
-    }
+    for (const char* component : kComponents)
+        for (const auto& [getter, answer] : GetterAnswers(component)) check(answer, getter);
     std::printf("child done\n");
     return failures == 0 ? 0 : 1;
 }

@@ -1,6 +1,6 @@
-// campaign_bench <mode> [count]: one benchmark per process, since the trace binding and the
+// perf_bench <mode> [count or label]: one benchmark per process, since the trace binding and the
 // directory library keep their state for the life of the process.
-#include "campaign/bench_modes.h"
+#include "perf_figures.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,7 +8,7 @@
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::printf("usage: campaign_bench trace-call|request|first-call|getters [count or label]\n");
+        std::printf("usage: perf_bench trace-call|request|first-call|getters|hub-write [count or label]\n");
         return 2;
     }
     const char* mode = argv[1];
@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(mode, "request") == 0) return bench::IgnoredRequestBenchmark(count);
     if (std::strcmp(mode, "first-call") == 0) return bench::FirstCallBenchmark(*argument ? argument : "default");
     if (std::strcmp(mode, "getters") == 0) return bench::GetterBenchmark(count);
+    if (std::strcmp(mode, "hub-write") == 0) return bench::HubWriteBenchmark(count);
     std::printf("unknown mode %s\n", mode);
     return 2;
 }

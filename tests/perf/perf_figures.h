@@ -1,5 +1,6 @@
-// Timing and the figure lines the benchmark program prints ("figure <name> <value> <unit>"),
-// which campaign/run_campaign.sh copies into docs/robustness.md.
+// Timing, the figure lines the performance program prints ("figure <name> <value> <unit>") and
+// its goals ("goal <name> met|MISSED"), which scripts/run_campaign.sh copies into
+// docs/robustness.md, and the program's modes.
 #pragma once
 
 #include <windows.h>
@@ -38,5 +39,19 @@ inline void Figure(const char* name, double value, const char* unit) {
     std::printf("figure %s %.3f %s\n", name, value, unit);
     std::fflush(stdout);
 }
+
+// A timed goal is reported, never fails the run: the machine is shared with other work.
+inline void Goal(const char* name, bool met) {
+    std::printf("goal %s %s\n", name, met ? "met" : "MISSED");
+    std::fflush(stdout);
+}
+
+// Each mode prints its figures and returns the exit code: 0 unless an untimed goal failed.
+int TraceCallBenchmark(uint64_t calls);
+int IgnoredRequestBenchmark(uint64_t calls);
+// `label` names the layout the process was started in ("service", "no_library", ...).
+int FirstCallBenchmark(const char* label);
+int GetterBenchmark(uint64_t calls);
+int HubWriteBenchmark(uint64_t lines);
 
 }  // namespace bench
