@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sddl.h>
-
 #include <algorithm>
 #include <atomic>
 #include <map>
@@ -210,19 +208,16 @@ std::string Units(const std::wstring& text) {
     return units;
 }
 
-// Listens as a debug-output viewer does (the DBWIN protocol) while a host writes.
+// Listens as a debug-output viewer does (the DBWIN protocol) while a host writes; what that host sent.
 std::vector<std::string> DebugStringsOf(const std::string& scenario, host::Run& run) {
-    tesk::UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, L"DBWinMutex"));
-    tesk::UniqueHandle bufferReady(::CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_BUFFER_READY"));
-    tesk::UniqueHandle dataReady(::CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY"));
-    tesk::UniqueHandle mapping(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, L"DBWIN_BUFFER"));
+    tesk::UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, L"DBWinMutex")), bufferReady(::CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_BUFFER_READY")),
+        dataReady(::CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY")),
+        mapping(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, L"DBWIN_BUFFER"));
     const char* view = static_cast<const char*>(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 4096));
-    EXPECT_NE(nullptr, view);
     std::vector<std::pair<DWORD, std::string>> received;
-    std::atomic<bool> stop{false};
+    std::atomic<bool> stop{view == nullptr};
     std::thread listener([&] {
-        while (view != nullptr && !stop) {
-            ::SetEvent(bufferReady.get());
+        for (; !stop; ::SetEvent(bufferReady.get())) {
             if (::WaitForSingleObject(dataReady.get(), 50) == WAIT_OBJECT_0) received.emplace_back(*reinterpret_cast<const DWORD*>(view), view + 4);
         }
     });
@@ -230,7 +225,6 @@ std::vector<std::string> DebugStringsOf(const std::string& scenario, host::Run& 
     ::Sleep(500);
     stop = true;
     listener.join();
-    if (view != nullptr) ::UnmapViewOfFile(view);
     std::vector<std::string> own;
     for (const auto& [pid, text] : received) {
         if (Ids(run).rfind("[" + std::to_string(pid) + "] ", 0) == 0) own.push_back(text);
@@ -251,33 +245,11 @@ TEST_F(LibraryProcess, CallbacksAndTheDebuggerGetWhatTheyAreFor) {
               SplitLines(run.output));
 }
 
-// Wine reports the version of the host's AppDefaults; a copy of the host under a name of this
-// process's own carries it.
-class VersionedHost {
-public:
-    VersionedHost() { EXPECT_TRUE(::CopyFileA((host::Directory() + "scenario_host.exe").c_str(), (host::Directory() + name_).c_str(), FALSE)); }
-    ~VersionedHost() {
-        ::RegDeleteKeyA(HKEY_CURRENT_USER, ("Software\\Wine\\AppDefaults\\" + name_).c_str());
-        ::DeleteFileA((host::Directory() + name_).c_str());
-    }
-    host::Run Start(const std::string& version, const std::string& scenario) {
-        tesk::UniqueHkey key;
-        ::RegCreateKeyExA(HKEY_CURRENT_USER, ("Software\\Wine\\AppDefaults\\" + name_).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr);
-        EXPECT_EQ(ERROR_SUCCESS, ::RegSetValueExA(key.get(), "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()),
-                                                  static_cast<DWORD>(version.size() + 1)));
-        return host::Start(scenario, name_);
-    }
-
-private:
-    const std::string name_ = "scenario_host_" + std::to_string(::GetCurrentProcessId()) + ".exe";
-};
-
 TEST_F(LibraryProcess, OsVersionAndSpecialFoldersOfTheVersionWinePretends) {
-    VersionedHost versioned;
     const std::tuple<const char*, int, const char*> versions[] = {
         {"win10", 18, "Windows 10"}, {"win8", 14, "Windows 8"}, {"vista", 9, "Windows VISTA SP2"}, {"win2003", 5, "Windows 2003 Server"}};
     for (const auto& [wine, versionClass, text] : versions) {
-        const host::Run run = versioned.Start(wine, "call os-version");
+        const host::Run run = host::Start("call os-version", wine);
         const std::string line = "I LBS_GetOsVersion: \"" + std::to_string(versionClass) + "\" (" + text + ")";
         EXPECT_EQ(std::to_string(versionClass) + " " + std::to_string(versionClass), run.result) << wine;
         EXPECT_EQ((std::vector<std::string>{line, line}), run.messages) << wine;
@@ -291,25 +263,11 @@ TEST_F(LibraryProcess, OsVersionAndSpecialFoldersOfTheVersionWinePretends) {
         {"win2003", local + "|" + local},
     };
     for (const auto& [wine, expected] : folders) {
-        const host::Run run = versioned.Start(wine, "call folders");
+        const host::Run run = host::Start("call folders", wine);
         EXPECT_EQ(expected, run.result.substr(0, expected.size())) << wine;
         EXPECT_EQ(1, std::count(run.messages.begin(), run.messages.end(), "E LBS_GetSpecialFolderPath: Falscher LocbaseDirType <6> wurde \xfc" "bergeben!"));
         EXPECT_EQ(1, std::count(run.messages.begin(), run.messages.end(), "E LBS_GetSpecialFolderPath: Falscher LocbaseDirType <-1> wurde \xfc" "bergeben!"));
     }
-}
-
-// A mutex that a more privileged process created may grant only waiting: Init opens it silently.
-TEST_F(LibraryProcess, UserNameMutexThatCannotBeCreatedIsOpened) {
-    PSECURITY_DESCRIPTOR raw = nullptr;
-    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;0x00100000;;;WD)", SDDL_REVISION_1, &raw, nullptr));
-    tesk::UniqueHlocal descriptor(raw);
-    SECURITY_ATTRIBUTES waitOnly = {sizeof waitOnly, raw, FALSE};
-    tesk::UniqueHandle mutex(::CreateMutexA(&waitOnly, FALSE, "LBS_MUTEX_GETUSERNAME"));
-    ASSERT_TRUE(mutex.valid() && ::GetLastError() != ERROR_ALREADY_EXISTS);
-    registry_.CreateKey(kSettingsKey);
-    const host::Run run = host::Start("init");
-    EXPECT_EQ(5u, run.messages.size()) << run.output;
-    EXPECT_NE(std::string::npos, host::Tagged(run.output, "SETTINGS").find("userMutex=1"));
 }
 
 }  // namespace

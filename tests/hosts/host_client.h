@@ -30,10 +30,21 @@ struct Run {
     std::string result;                 // a call's result without its angle brackets
 };
 
-// `scenario` as the host's arguments; `exe` another name of the host in its directory.
-inline Run Start(const std::string& scenario, const std::string& exe = "scenario_host.exe") {
+// `scenario` as the host's arguments. With a Wine version name ("win2003", "win10") the host runs
+// as a copy of this process's own, to which Wine reports that version through its AppDefaults.
+inline Run Start(const std::string& scenario, const std::string& windowsVersion = "") {
     Run run;
-    const test_support::ProcessResult process = test_support::RunProcess(Directory() + exe, scenario);
+    std::string exe = Directory() + "scenario_host.exe";
+    const std::string copy = "scenario_host_" + std::to_string(::GetCurrentProcessId()) + ".exe";
+    const std::string appDefaults = "Software\\Wine\\AppDefaults\\" + copy;
+    if (!windowsVersion.empty()) {
+        EXPECT_TRUE(::CopyFileA(exe.c_str(), (Directory() + copy).c_str(), FALSE));
+        EXPECT_EQ(ERROR_SUCCESS, ::RegSetKeyValueA(HKEY_CURRENT_USER, appDefaults.c_str(), "Version", REG_SZ, windowsVersion.c_str(),
+                                                   static_cast<DWORD>(windowsVersion.size() + 1)));
+        exe = Directory() + copy;
+    }
+    const test_support::ProcessResult process = test_support::RunProcess(exe, scenario);
+    if (!windowsVersion.empty()) ::DeleteFileA(exe.c_str());
     run.exitCode = process.exitCode;
     run.output = process.output;
     const size_t call = run.output.find("--- call\n");
