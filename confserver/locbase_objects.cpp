@@ -1,6 +1,7 @@
 #include "confserver/locbase_objects.h"
 
 #include "contracts/locbase_interfaces.h"
+#include "confserver/configured_failure.h"
 #include "confserver/server_module.h"
 #include "confserver/service_answers.h"
 #include "platform/unique_resource.h"
@@ -83,7 +84,7 @@ protected:
         *errorNumber = 0;
         try {
             JournalLine(name_ + L"." + method + arguments);
-            const HRESULT hr = static_cast<HRESULT>(answers_.Number(method + L".HResult", S_OK));
+            const HRESULT hr = ConfiguredFailure(answers_, method);
             if (FAILED(hr)) return Fail(method, hr);
             std::vector<tesk::UniqueBstr> texts;
             for (size_t i = 0; i < strings.size(); ++i) {

@@ -1,4 +1,4 @@
-#include "coinstaller/coinstaller_harness.h"
+#include "coinstaller_harness.h"
 
 #include "test_support/heap_watch.h"
 #include "test_support/module.h"

@@ -1,7 +1,7 @@
 // What the scenarios cannot say about the shipped module: the heap blocks it holds between pre-
 // and post-processing, allocation failure, calls without device data or context, and every
 // SetupAPI call failing in turn.
-#include "coinstaller/coinstaller_harness.h"
+#include "coinstaller_harness.h"
 #include "test_support/heap_watch.h"
 #include "tests/doubles/recording_trace/records.h"
 

@@ -2,7 +2,7 @@
 // or, with UNBOUND_INCOMPLETE, one beside the host that lacks DoneTraceSystem. The search and
 // the load are made once, an incomplete library is never called, and the work is done all the
 // same with the level read as 1.
-#include "coinstaller/coinstaller_harness.h"
+#include "coinstaller_harness.h"
 #include "contracts/trace_system_contract.h"
 #include "test_support/load_watch.h"
 #ifdef UNBOUND_INCOMPLETE

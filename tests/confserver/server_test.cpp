@@ -1,335 +1,212 @@
-// The server DLL on its own: its exports, its class objects and unload rule, its answers as
-// configured in the registry, its error information and journal, and its registration by regsvr32.
-#include "contracts/locbase_interfaces.h"
-#include "platform/unique_resource.h"
-#include "service_test_support.h"
+// The server DLL in this process: class objects and unload rule, the objects' interfaces, their
+// answers as configured in the registry, journal and registration. The shipped DLL lies beside the
+// program; its test build, which can be told to fail, in module\.
+#include "dirlib/locbase_com.h"
+#include "test_support/com_server.h"
+#include "test_support/files.h"
+#include "test_support/module.h"
+#include "test_support/registry_fixture.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <optional>
 
-using ::testing::ElementsAre;
-using namespace confsvc_test;
+using namespace test_support;
+
+_COM_SMARTPTR_TYPEDEF(IClassFactory, IID_IClassFactory);
+_COM_SMARTPTR_TYPEDEF(ISupportErrorInfo, IID_ISupportErrorInfo);
+_COM_SMARTPTR_TYPEDEF(IRunnableObject, IID_IRunnableObject);
+_COM_SMARTPTR_TYPEDEF(IErrorInfo, IID_IErrorInfo);
 
 namespace {
 
-using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
-using CanUnloadNowFn = HRESULT(WINAPI*)();
-
-BSTR const kSentinelBstr = reinterpret_cast<BSTR>(static_cast<uintptr_t>(0xdeadbeef));
-constexpr LONG kSentinelNumber = 0x5a5a5a5a;
-
-template <typename T>
-struct ComRef {
-    T* p = nullptr;
-    ~ComRef() { reset(); }
-    void reset() {
-        if (p != nullptr) p->Release();
-        p = nullptr;
-    }
-    void** put() { return reinterpret_cast<void**>(&p); }
-    T* operator->() const { return p; }
-};
+using Strings = std::vector<std::optional<std::wstring>>;
+const BSTR kSentinel = reinterpret_cast<BSTR>(static_cast<uintptr_t>(0xdeadbeef));
 
 std::optional<std::wstring> Take(BSTR text) {
     tesk::UniqueBstr owner(text);
-    if (text == nullptr) return std::nullopt;
-    return std::wstring(text, ::SysStringLen(text));
+    return text ? std::optional<std::wstring>(std::wstring(text, ::SysStringLen(text))) : std::nullopt;
 }
+tesk::UniqueBstr Bstr(const wchar_t* text) { return tesk::UniqueBstr(::SysAllocString(text)); }
 
 class ServerDll : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-        dll_.reset(::LoadLibraryA(kServerDll));
-        ASSERT_TRUE(dll_.valid()) << ::GetLastError();
-        getClassObject_ = reinterpret_cast<GetClassObjectFn>(
-            reinterpret_cast<void*>(::GetProcAddress(dll_.get(), "DllGetClassObject")));
-        canUnloadNow_ =
-            reinterpret_cast<CanUnloadNowFn>(reinterpret_cast<void*>(::GetProcAddress(dll_.get(), "DllCanUnloadNow")));
-        ASSERT_NE(nullptr, getClassObject_);
-        ASSERT_NE(nullptr, canUnloadNow_);
-    }
+    void SetUp() override { ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))); }
     void TearDown() override {
         dll_.reset();
         ::SetErrorInfo(0, nullptr);
         ::CoUninitialize();
     }
-
-    template <typename Interface>
-    void Create(const CLSID& clsid, ComRef<Interface>& object) {
-        ComRef<IClassFactory> factory;
-        ASSERT_EQ(S_OK, getClassObject_(clsid, IID_IClassFactory, factory.put()));
-        ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, __uuidof(Interface), object.put()));
+    void Load(const std::string& directory) {
+        dll_ = LoadModule(directory + "KvLocbaseService.dll");
+        getClassObject_ = ExportAs<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(dll_.get(), "DllGetClassObject");
+        canUnloadNow_ = ExportAs<HRESULT(WINAPI*)()>(dll_.get(), "DllCanUnloadNow");
     }
-
-    void SetNumber(const std::string& key, const std::string& name, DWORD value) {
-        registry_.SetValue(key, name, REG_DWORD, &value, sizeof value);
+    template <typename Pointer>
+    Pointer Create(const CLSID& clsid) {
+        IClassFactoryPtr factory;
+        Pointer object;
+        EXPECT_EQ(S_OK, getClassObject_(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+        EXPECT_EQ(S_OK, factory->CreateInstance(nullptr, Pointer::GetIID(), reinterpret_cast<void**>(&object)));
+        return object;
     }
-
-    dirlib_test::VendorRegistry registry_;
+    // GetProgramPath's HRESULT and three strings.
+    std::pair<HRESULT, Strings> ProgramPath(ILocbaseValue* value, LONG& errorNumber) {
+        BSTR s[3] = {kSentinel, kSentinel, kSentinel};
+        const HRESULT hr = value->GetProgramPath(&s[0], &s[1], &s[2], &errorNumber);
+        return {hr, {Take(s[0]), Take(s[1]), Take(s[2])}};
+    }
+    VendorRegistry registry_;
     tesk::UniqueHmodule dll_;
-    GetClassObjectFn getClassObject_ = nullptr;
-    CanUnloadNowFn canUnloadNow_ = nullptr;
+    HRESULT(WINAPI* getClassObject_)(REFCLSID, REFIID, void**) = nullptr;
+    HRESULT(WINAPI* canUnloadNow_)() = nullptr;
 };
 
-TEST_F(ServerDll, ClassObjectsOnlyForItsOwnClasses) {
-    void* object = reinterpret_cast<void*>(0xdeadbeef);
+TEST_F(ServerDll, ClassObjectsObjectsAndTheUnloadRule) {
+    Load(ProgramDirectory());
+    void* object = kSentinel;
     EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, getClassObject_(IID_IUnknown, IID_IClassFactory, &object));
     EXPECT_EQ(nullptr, object);
     EXPECT_EQ(E_POINTER, getClassObject_(CLSID_LocbaseDir, IID_IClassFactory, nullptr));
-
-    ComRef<IClassFactory> factory;
-    ASSERT_EQ(S_OK, getClassObject_(CLSID_LocbaseValue, IID_IClassFactory, factory.put()));
-    ComRef<IUnknown> outer;
-    ASSERT_EQ(S_OK, getClassObject_(CLSID_LocbaseDir, IID_IUnknown, outer.put()));
-    object = reinterpret_cast<void*>(0xdeadbeef);
-    EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(outer.p, IID_IUnknown, &object));
-    EXPECT_EQ(nullptr, object);
-    object = reinterpret_cast<void*>(0xdeadbeef);
-    EXPECT_EQ(E_NOINTERFACE, factory->CreateInstance(nullptr, __uuidof(ILocbaseDir), &object));
-    EXPECT_EQ(nullptr, object);
-}
-
-TEST_F(ServerDll, ObjectsOfferTheirInterfaceErrorInfoAndRunningStateOnly) {
-    ComRef<ILocbaseWsInfo> wsInfo;
-    Create(CLSID_LocbaseWsInfo, wsInfo);
-    ComRef<IUnknown> unknown;
-    EXPECT_EQ(S_OK, wsInfo->QueryInterface(IID_IUnknown, unknown.put()));
-    ComRef<ISupportErrorInfo> support;
-    ASSERT_EQ(S_OK, wsInfo->QueryInterface(IID_ISupportErrorInfo, support.put()));
+    EXPECT_EQ(S_OK, canUnloadNow_());
+    IClassFactoryPtr factory;
+    _com_ptr_t<_com_IIID<IUnknown, &IID_IUnknown>> outer;
+    ASSERT_EQ(S_OK, getClassObject_(CLSID_LocbaseWsInfo, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+    ASSERT_EQ(S_OK, getClassObject_(CLSID_LocbaseDir, IID_IUnknown, reinterpret_cast<void**>(&outer)));
+    EXPECT_EQ(S_FALSE, canUnloadNow_());
+    for (const auto& [aggregate, iid, expected] : {std::make_tuple(outer.GetInterfacePtr(), IID_IUnknown, CLASS_E_NOAGGREGATION),
+                                                   std::make_tuple<IUnknown*>(nullptr, __uuidof(ILocbaseDir), E_NOINTERFACE)}) {
+        object = kSentinel;
+        EXPECT_EQ(expected, factory->CreateInstance(aggregate, iid, &object));
+        EXPECT_EQ(nullptr, object);
+    }
+    ILocbaseWsInfoPtr wsInfo = Create<ILocbaseWsInfoPtr>(CLSID_LocbaseWsInfo);
+    ISupportErrorInfoPtr support(wsInfo);
+    IRunnableObjectPtr runnable(wsInfo);
+    ASSERT_TRUE(support && runnable);
     EXPECT_EQ(S_OK, support->InterfaceSupportsErrorInfo(__uuidof(ILocbaseWsInfo)));
     EXPECT_EQ(S_FALSE, support->InterfaceSupportsErrorInfo(__uuidof(ILocbaseValue)));
-    ComRef<IRunnableObject> runnable;
-    ASSERT_EQ(S_OK, wsInfo->QueryInterface(IID_IRunnableObject, runnable.put()));
     EXPECT_FALSE(runnable->IsRunning());
-    EXPECT_EQ(S_OK, ::OleRun(unknown.p));
-    EXPECT_TRUE(runnable->IsRunning());
+    EXPECT_EQ(S_OK, ::OleRun(runnable));
     CLSID running = {};
-    EXPECT_EQ(S_OK, runnable->GetRunningClass(&running));
-    EXPECT_TRUE(running == CLSID_LocbaseWsInfo);
-    void* object = reinterpret_cast<void*>(0xdeadbeef);
-    EXPECT_EQ(E_NOINTERFACE, wsInfo->QueryInterface(__uuidof(ILocbaseValue), &object));
-    EXPECT_EQ(nullptr, object);
-    object = reinterpret_cast<void*>(0xdeadbeef);
-    EXPECT_EQ(E_NOINTERFACE, wsInfo->QueryInterface(IID_IDispatch, &object));
-    EXPECT_EQ(nullptr, object);
-}
-
-// COM may unload the DLL only while no object, no class object and no lock is alive.
-TEST_F(ServerDll, UnloadOnlyWhenNothingIsAlive) {
-    EXPECT_EQ(S_OK, canUnloadNow_());
-    {
-        ComRef<IClassFactory> factory;
-        ASSERT_EQ(S_OK, getClassObject_(CLSID_LocbaseDir, IID_IClassFactory, factory.put()));
-        EXPECT_EQ(S_FALSE, canUnloadNow_());
-        EXPECT_EQ(S_OK, factory->LockServer(TRUE));
-        ComRef<ILocbaseDir> dir;
-        ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, __uuidof(ILocbaseDir), dir.put()));
-        factory.reset();
-        EXPECT_EQ(S_FALSE, canUnloadNow_()) << "object and lock alive";
-        dir.reset();
-        EXPECT_EQ(S_FALSE, canUnloadNow_()) << "lock alive";
-        ComRef<IClassFactory> again;
-        ASSERT_EQ(S_OK, getClassObject_(CLSID_LocbaseDir, IID_IClassFactory, again.put()));
-        EXPECT_EQ(S_OK, again->LockServer(FALSE));
+    EXPECT_TRUE(runnable->IsRunning() && runnable->GetRunningClass(&running) == S_OK && running == CLSID_LocbaseWsInfo);
+    for (const IID& iid : {__uuidof(ILocbaseValue), IID_IDispatch}) {
+        object = kSentinel;
+        EXPECT_EQ(E_NOINTERFACE, wsInfo->QueryInterface(iid, &object));
+        EXPECT_EQ(nullptr, object);
     }
+    // COM may unload the DLL only while no object, no class object and no lock is alive.
+    EXPECT_EQ(S_OK, factory->LockServer(TRUE));
+    factory = nullptr, support = nullptr, runnable = nullptr, outer = nullptr;
+    EXPECT_EQ(S_FALSE, canUnloadNow_()) << "object and lock alive";
+    wsInfo = nullptr;
+    EXPECT_EQ(S_FALSE, canUnloadNow_()) << "lock alive";
+    ASSERT_EQ(S_OK, getClassObject_(CLSID_LocbaseDir, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+    EXPECT_EQ(S_OK, factory->LockServer(FALSE));
+    factory = nullptr;
     EXPECT_EQ(S_OK, canUnloadNow_());
 }
 
-TEST_F(ServerDll, UnconfiguredMethodsGiveNullStringsAndErrorNumberZero) {
-    ComRef<ILocbaseValue> value;
-    Create(CLSID_LocbaseValue, value);
-    BSTR strings[5] = {kSentinelBstr, kSentinelBstr, kSentinelBstr, kSentinelBstr, kSentinelBstr};
-    LONG errorNumber = kSentinelNumber;
-    ASSERT_EQ(S_OK, value->GetLogPath(&strings[0], &strings[1], &strings[2], &strings[3], &strings[4], &errorNumber));
-    for (BSTR s : strings) EXPECT_EQ(nullptr, s);
-    EXPECT_EQ(0, errorNumber);
-    EXPECT_EQ(E_POINTER, value->GetConfigPath(&strings[0], nullptr, &errorNumber));
-    EXPECT_EQ(E_POINTER, value->GetUserConfigPath(1, &strings[0], nullptr));
-}
-
-TEST_F(ServerDll, StringsNullsAndErrorNumbersAsConfigured) {
-    registry_.SetString(kServiceKey, "GetLogPath", "C:\\Log");
-    registry_.SetString(kServiceKey, "GetLogPath.2", "");
-    registry_.SetValue(kServiceKey, "GetLogPath.3", REG_NONE, nullptr, 0);
-    registry_.SetString(kServiceKey, "GetLogPath.5", "f\xfcnf");
-    SetNumber(kServiceKey, "GetLogPath.Error", static_cast<DWORD>(-7));
-    ComRef<ILocbaseValue> value;
-    Create(CLSID_LocbaseValue, value);
-    BSTR s[5] = {kSentinelBstr, kSentinelBstr, kSentinelBstr, kSentinelBstr, kSentinelBstr};
-    LONG errorNumber = kSentinelNumber;
-    ASSERT_EQ(S_OK, value->GetLogPath(&s[0], &s[1], &s[2], &s[3], &s[4], &errorNumber));
-    EXPECT_EQ(std::optional<std::wstring>(L"C:\\Log"), Take(s[0]));
-    EXPECT_EQ(std::optional<std::wstring>(L""), Take(s[1])) << "an empty value is an empty, non-null string";
-    EXPECT_EQ(std::nullopt, Take(s[2])) << "REG_NONE is the null string";
-    EXPECT_EQ(std::nullopt, Take(s[3])) << "a missing value is the null string";
-    EXPECT_EQ(std::optional<std::wstring>(L"f\u00fcnf"), Take(s[4]));
+TEST_F(ServerDll, AnswersAsConfiguredTheMostSpecificKeyFirst) {
+    Load(ProgramDirectory());
+    const std::string component = std::string(kServiceKey) + "\\X0000303";
+    registry_.SetString(kServiceKey, "GetProgramPath", "C:\\Dienst");
+    registry_.SetString(kServiceKey, "GetProgramPath.2", "");
+    registry_.SetValue(kServiceKey, "GetProgramPath.3", REG_NONE, nullptr, 0);
+    registry_.SetDword(kServiceKey, "GetProgramPath.Error", static_cast<DWORD>(-7));
+    registry_.SetDword(kServiceKey, "GetProgramPath.HResult", static_cast<DWORD>(E_ACCESSDENIED));
+    registry_.SetString(component, "GetProgramPath.3", "f\xfcnf");
+    registry_.SetString(kServiceKey, "GetSystemPath", "C:\\" + std::string(99997, 'L'));
+    ILocbaseValuePtr value = Create<ILocbaseValuePtr>(CLSID_LocbaseValue);
+    LONG errorNumber = 0;
+    // The shipped server knows no configured failure; before Init only the service key counts.
+    EXPECT_EQ(std::make_pair(S_OK, Strings{L"C:\\Dienst", L"", std::nullopt}), ProgramPath(value, errorNumber));
     EXPECT_EQ(-7, errorNumber);
+    const tesk::UniqueBstr name = Bstr(L"X0000303"), version = Bstr(L"1.0"), empty = Bstr(L"");
+    ASSERT_EQ(S_OK, value->Init(name.get(), version.get(), &errorNumber));
+    EXPECT_EQ(std::make_pair(S_OK, Strings{L"C:\\Dienst", L"", L"f\u00fcnf"}), ProgramPath(value, errorNumber));
+    EXPECT_EQ(E_POINTER, value->GetUserConfigPath(1, nullptr, &errorNumber));
+    BSTR path = kSentinel;
+    ASSERT_EQ(S_OK, Create<ILocbaseWsInfoPtr>(CLSID_LocbaseWsInfo)->GetSystemPath(&path, &errorNumber));
+    EXPECT_EQ(100000u, Take(path).value_or(L"").size()) << "answered whole";
+
+    // A data area's key before its component's before the service key; a name with a backslash has no key.
+    registry_.SetString(kServiceKey, "GetDirPath", "C:\\Dienst");
+    registry_.SetString(component, "GetDirPath", "C:\\Komponente");
+    registry_.SetDword(component, "GetDirPath.Error", 4);
+    registry_.SetString(component + "\\Archiv", "GetDirPath", "C:\\Archiv");
+    for (const auto& [area, expected] : {std::make_pair(L"Archiv", L"C:\\Archiv"), std::make_pair(L"Andere", L"C:\\Komponente"),
+                                         std::make_pair(L"Archiv\\", L"C:\\Komponente")}) {
+        ILocbaseDirPtr dir = Create<ILocbaseDirPtr>(CLSID_LocbaseDir);
+        ASSERT_EQ(S_OK, dir->Init(name.get(), empty.get(), Bstr(area).get(), 1, &errorNumber));
+        path = kSentinel;
+        ASSERT_EQ(S_OK, dir->GetDirPath(&path, &errorNumber));
+        EXPECT_EQ(std::optional<std::wstring>(expected), Take(path)) << area;
+        EXPECT_EQ(4, errorNumber) << area;
+    }
 }
 
-TEST_F(ServerDll, LongStringsComeBackWhole) {
-    const std::string longPath = "C:\\" + std::string(99997, 'L');
-    registry_.SetString(kServiceKey, "GetSystemPath", longPath);
-    ComRef<ILocbaseWsInfo> wsInfo;
-    Create(CLSID_LocbaseWsInfo, wsInfo);
-    BSTR path = kSentinelBstr;
-    LONG errorNumber = kSentinelNumber;
-    ASSERT_EQ(S_OK, wsInfo->GetSystemPath(&path, &errorNumber));
-    EXPECT_EQ(std::optional<std::wstring>(std::wstring(longPath.begin(), longPath.end())), Take(path));
-    EXPECT_EQ(0, errorNumber);
-}
-
-TEST_F(ServerDll, FailingHresultComesWithErrorInformationAndNoStrings) {
+TEST_F(ServerDll, TestBuildFailsAsConfiguredWithErrorInformationAndNoStrings) {
+    Load(ProgramDirectory() + "module\\");
     registry_.SetString(kServiceKey, "GetProgramPath", "C:\\Prog");
-    SetNumber(kServiceKey, "GetProgramPath.Error", 3);
-    SetNumber(kServiceKey, "GetProgramPath.HResult", static_cast<DWORD>(E_ACCESSDENIED));
-    ComRef<ILocbaseValue> value;
-    Create(CLSID_LocbaseValue, value);
-    BSTR s[3] = {kSentinelBstr, kSentinelBstr, kSentinelBstr};
-    LONG errorNumber = kSentinelNumber;
-    EXPECT_EQ(E_ACCESSDENIED, value->GetProgramPath(&s[0], &s[1], &s[2], &errorNumber));
-    for (BSTR text : s) EXPECT_EQ(nullptr, text);
+    registry_.SetDword(kServiceKey, "GetProgramPath.Error", 3);
+    registry_.SetDword(kServiceKey, "GetProgramPath.HResult", static_cast<DWORD>(E_ACCESSDENIED));
+    LONG errorNumber = 5;
+    EXPECT_EQ(std::make_pair(E_ACCESSDENIED, Strings(3)), ProgramPath(Create<ILocbaseValuePtr>(CLSID_LocbaseValue), errorNumber));
     EXPECT_EQ(0, errorNumber);
-    ComRef<IErrorInfo> info;
-    ASSERT_EQ(S_OK, ::GetErrorInfo(0, &info.p));
-    BSTR description = nullptr;
-    BSTR source = nullptr;
+    IErrorInfoPtr info;
+    ASSERT_EQ(S_OK, ::GetErrorInfo(0, &info));
+    BSTR description = nullptr, source = nullptr;
+    GUID guid = {};
     info->GetDescription(&description);
     info->GetSource(&source);
+    info->GetGUID(&guid);
     EXPECT_EQ(std::optional<std::wstring>(L"LocbaseValue.GetProgramPath failed as configured"), Take(description));
     EXPECT_EQ(std::optional<std::wstring>(L"KvLocbaseService"), Take(source));
-    GUID guid = {};
-    info->GetGUID(&guid);
     EXPECT_TRUE(guid == __uuidof(ILocbaseValue));
 }
 
-// After Init the component's own key comes first, for a data area its key before that.
-TEST_F(ServerDll, ComponentAndDataAreaKeysComeBeforeTheServiceKey) {
-    const std::string component = std::string(kServiceKey) + "\\X0000303";
-    registry_.SetString(kServiceKey, "GetDirPath", "C:\\Dienst");
-    registry_.SetString(kServiceKey, "GetConfigPath", "C:\\Dienst");
-    registry_.SetString(component, "GetConfigPath", "C:\\Komponente");
-    SetNumber(component, "GetDirPath.Error", 4);
-    registry_.SetString(component + "\\Archiv", "GetDirPath", "C:\\Archiv");
-
-    ComRef<ILocbaseValue> value;
-    Create(CLSID_LocbaseValue, value);
-    BSTR path = nullptr;
-    BSTR second = nullptr;
-    LONG errorNumber = kSentinelNumber;
-    ASSERT_EQ(S_OK, value->GetConfigPath(&path, &second, &errorNumber));
-    EXPECT_EQ(std::optional<std::wstring>(L"C:\\Dienst"), Take(path)) << "before Init only the service key counts";
-    Take(second);
-    tesk::UniqueBstr name(::SysAllocString(L"X0000303"));
-    tesk::UniqueBstr version(::SysAllocString(L"1.0"));
-    ASSERT_EQ(S_OK, value->Init(name.get(), version.get(), &errorNumber));
-    ASSERT_EQ(S_OK, value->GetConfigPath(&path, &second, &errorNumber));
-    EXPECT_EQ(std::optional<std::wstring>(L"C:\\Komponente"), Take(path));
-    Take(second);
-
-    tesk::UniqueBstr empty(::SysAllocString(L""));
-    tesk::UniqueBstr archiv(::SysAllocString(L"Archiv"));
-    tesk::UniqueBstr other(::SysAllocString(L"Andere"));
-    for (BSTR area : {archiv.get(), other.get()}) {
-        ComRef<ILocbaseDir> dir;
-        Create(CLSID_LocbaseDir, dir);
-        ASSERT_EQ(S_OK, dir->Init(name.get(), empty.get(), area, 1, &errorNumber));
-        ASSERT_EQ(S_OK, dir->GetDirPath(&path, &errorNumber));
-        if (area == archiv.get()) {
-            EXPECT_EQ(std::optional<std::wstring>(L"C:\\Archiv"), Take(path));
-        } else {
-            EXPECT_EQ(std::optional<std::wstring>(L"C:\\Dienst"), Take(path));
-        }
-        EXPECT_EQ(4, errorNumber) << "the component's error number reaches every data area";
-    }
-
-    // A name that would leave the service key finds no subkey.
-    ComRef<ILocbaseValue> escaping;
-    Create(CLSID_LocbaseValue, escaping);
-    tesk::UniqueBstr sneaky(::SysAllocString(L"X0000303\\..\\X0000303"));
-    ASSERT_EQ(S_OK, escaping->Init(sneaky.get(), version.get(), &errorNumber));
-    ASSERT_EQ(S_OK, escaping->GetConfigPath(&path, &second, &errorNumber));
-    EXPECT_EQ(std::optional<std::wstring>(L"C:\\Dienst"), Take(path));
-    Take(second);
-}
-
-TEST_F(ServerDll, JournalNotesCreationCallsWithArgumentsAndRelease) {
-    dirlib_test::ScratchDir scratch("journal");
-    const std::string journal = scratch.path() + "journal.txt";
+TEST_F(ServerDll, JournalNotesCreationRunCallsWithArgumentsAndRelease) {
+    Load(ProgramDirectory());
+    const std::string journal = UniqueTempPath("journal.txt");
     registry_.SetString(kServiceKey, "Journal", journal);
     {
-        ComRef<ILocbaseDir> dir;
-        Create(CLSID_LocbaseDir, dir);
-        tesk::UniqueBstr name(::SysAllocString(L"X0000303"));
-        tesk::UniqueBstr empty(::SysAllocString(L""));
-        tesk::UniqueBstr area(::SysAllocString(L"Pr\u00fcfung"));
+        ILocbaseDirPtr dir = Create<ILocbaseDirPtr>(CLSID_LocbaseDir);
+        EXPECT_EQ(S_OK, ::OleRun(dir));
         LONG errorNumber = 0;
-        ASSERT_EQ(S_OK, dir->Init(name.get(), empty.get(), area.get(), 1, &errorNumber));
-        BSTR path = nullptr;
-        ASSERT_EQ(S_OK, dir->GetDirPath(&path, &errorNumber));
-        Take(path);
+        ASSERT_EQ(S_OK, dir->Init(Bstr(L"X0000303").get(), Bstr(L"").get(), Bstr(L"Pr\u00fcfung").get(), 1, &errorNumber));
     }
-    EXPECT_THAT(dirlib_test::SplitLines(dirlib_test::ReadFileBytes(journal)),
-                ElementsAre("LocbaseDir created",
-                            "LocbaseDir.DirInit <X0000303> <> <Pr\xc3\xbc"
-                            "fung> <1>",
-                            "LocbaseDir.GetDirPath", "LocbaseDir released"));
+    EXPECT_EQ((std::vector<std::string>{"LocbaseDir created", "LocbaseDir running", "LocbaseDir.DirInit <X0000303> <> <Pr\xc3\xbc" "fung> <1>",
+                                        "LocbaseDir released"}),
+              SplitLines(ReadFileBytes(journal)));
+    ::DeleteFileA(journal.c_str());
 }
 
-class Registration : public ::testing::Test {
-protected:
-    void SetUp() override { RemoveServerClasses(); }
-    void TearDown() override { RemoveServerClasses(); }
+std::string ClassValue(const std::string& key, const char* name) {
+    char value[MAX_PATH + 1] = {};
+    DWORD size = MAX_PATH;
+    return ::RegGetValueA(HKEY_CLASSES_ROOT, key.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size) == ERROR_SUCCESS ? value : "<none>";
+}
 
-    static std::string ReadText(const std::string& keyPath, const char* name) {
-        char value[MAX_PATH + 1] = {};
-        DWORD size = MAX_PATH;
-        tesk::UniqueHkey key;
-        if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
-            return "<no key>";
-        }
-        if (::RegQueryValueExA(key.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) !=
-            ERROR_SUCCESS) {
-            return "<no value>";
-        }
-        return value;
-    }
-};
-
-TEST_F(Registration, Regsvr32WritesEachClassInProcessWithApartmentThreadingAndRemovesIt) {
-    const struct {
-        const char* clsid;
-        const char* name;
-    } classes[] = {
-        {"{75E51E15-A4D0-4028-8FD3-D3543A34493B}", "Korvan LocbaseWsInfo"},
-        {"{612B539A-9455-4D4A-959C-1B9AC504B611}", "Korvan LocbaseDir"},
-        {"{3DBB8EF5-CDC9-42AF-8DE8-ED10A43ECA21}", "Korvan LocbaseValue"},
-    };
+TEST(Registration, Regsvr32WritesEachClassInProcessApartmentAndRemovesIt) {
+    RemoveServerClasses();
+    const std::pair<const char*, const char*> classes[] = {{"{75E51E15-A4D0-4028-8FD3-D3543A34493B}", "Korvan LocbaseWsInfo"},
+                                                           {"{612B539A-9455-4D4A-959C-1B9AC504B611}", "Korvan LocbaseDir"},
+                                                           {"{3DBB8EF5-CDC9-42AF-8DE8-ED10A43ECA21}", "Korvan LocbaseValue"}};
     {
         RegisteredServer server;
         ASSERT_EQ(0u, server.registerExitCode());
-        for (const auto& c : classes) {
-            const std::string key = std::string("CLSID\\") + c.clsid;
-            EXPECT_EQ(c.name, ReadText(key, nullptr));
-            EXPECT_EQ(0, ::_stricmp((TestDirectory() + kServerDll).c_str(),
-                                    ReadText(key + "\\InprocServer32", nullptr).c_str()))
-                << ReadText(key + "\\InprocServer32", nullptr);
-            EXPECT_EQ("Apartment", ReadText(key + "\\InprocServer32", "ThreadingModel"));
+        for (const auto& [clsid, name] : classes) {
+            const std::string key = std::string("CLSID\\") + clsid;
+            EXPECT_EQ(name, ClassValue(key, nullptr));
+            EXPECT_EQ(0, ::_stricmp((ProgramDirectory() + "KvLocbaseService.dll").c_str(), ClassValue(key + "\\InprocServer32", nullptr).c_str()));
+            EXPECT_EQ("Apartment", ClassValue(key + "\\InprocServer32", "ThreadingModel"));
         }
     }
-    for (const auto& c : classes) EXPECT_EQ("<no key>", ReadText(std::string("CLSID\\") + c.clsid, nullptr));
-}
-
-TEST_F(Registration, UnregisteringWhatIsNotRegisteredSucceeds) {
-    tesk::UniqueHmodule dll(::LoadLibraryA(kServerDll));
-    ASSERT_TRUE(dll.valid());
-    using SelfRegFn = HRESULT(WINAPI*)();
-    const auto unregister =
-        reinterpret_cast<SelfRegFn>(reinterpret_cast<void*>(::GetProcAddress(dll.get(), "DllUnregisterServer")));
-    ASSERT_NE(nullptr, unregister);
-    EXPECT_EQ(S_OK, unregister());
+    for (const auto& [clsid, name] : classes) EXPECT_EQ("<none>", ClassValue(std::string("CLSID\\") + clsid, nullptr)) << name;
+    // Unregistering what is not registered succeeds.
+    const tesk::UniqueHmodule dll = LoadModule(ProgramDirectory() + "KvLocbaseService.dll");
+    EXPECT_EQ(S_OK, ExportAs<HRESULT(WINAPI*)()>(dll.get(), "DllUnregisterServer")());
 }
 
 }  // namespace

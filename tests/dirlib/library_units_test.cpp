@@ -1,0 +1,334 @@
+// The library's building blocks in this process: message writer and internal log file, directory
+// creation, version classification, path helpers, shared security attributes, registry lookups.
+#include "dirlib/directory_creation.h"
+#include "dirlib/locbase.h"
+#include "dirlib/os_version.h"
+#include "dirlib/path_helpers.h"
+#include "dirlib/registry_lookups.h"
+#include "dirlib/shared_security_attributes.h"
+#include "dirlib/tracer.h"
+#include "host_client.h"
+#include "test_support/log_time.h"
+#include "platform/unique_resource.h"
+#include "test_support/files.h"
+#include "test_support/registry_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstring>
+#include <stdexcept>
+
+using namespace test_support;
+
+namespace {
+
+std::vector<std::string> g_narrow;  // "I text" / "E text"
+std::vector<std::wstring> g_wide;   // error messages of the writer itself
+void WINAPI RecordNarrow(bool isError, const char* text) { g_narrow.push_back((isError ? "E " : "I ") + std::string(text)); }
+void WINAPI RecordWide(bool isError, const wchar_t* text) { g_wide.push_back((isError ? L"E " : L"I ") + std::wstring(text)); }
+void WINAPI Throwing(bool, const char*) { throw std::runtime_error("callback"); }
+const std::string kFormatFailure = "E Fehler im Format des Tracing-Strings!";
+
+class Recorded : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(LBS_SetTraceCallback(RecordNarrow));
+        ASSERT_TRUE(LBS_SetTraceCallbackW(RecordWide));
+        g_narrow.clear();
+        g_wide.clear();
+    }
+    ScratchDir dir_{"dirlib_units"};
+};
+
+TEST_F(Recorded, WriterFormatsLikeThePlatformAndReportsItsOwnFailuresToBothCallbacks) {
+    _TracerWrite(kTraceInfo, "Wert <%d> f\xfcr <%s> <0x%08x>", 42, "X0000303", 0x1234u);
+    _TracerWrite(kTraceError, "Pfad <%S> <%c>", L"C:\\Gr\u00fc\u00dfe", 'x');
+    EXPECT_TRUE(g_wide.empty());
+    _TracerWrite(kTraceInfo, "Pfad <%S>", L"C:\\\u0416");  // outside the "C" locale's code page
+    _TracerWrite(kTraceInfo, "%s", "");
+    EXPECT_FALSE(LBS_SetTraceCallback(nullptr));
+    EXPECT_FALSE(LBS_SetTraceCallbackW(nullptr));
+    _TracerWrite(kTraceInfo, "noch da");
+    const std::vector<std::string> narrow = {"I Wert <42> f\xfcr <X0000303> <0x00001234>", "E Pfad <C:\\Gr\xfc\xdf" "e> <x>",
+                                             kFormatFailure, kFormatFailure, "I noch da"};
+    EXPECT_EQ(narrow, g_narrow);
+    EXPECT_EQ(std::vector<std::wstring>(2, L"E Fehler im Format des Tracing-Strings!"), g_wide);
+    ASSERT_TRUE(LBS_SetTraceCallback(Throwing));
+    EXPECT_NO_THROW(_TracerWrite(kTraceInfo, "wirft"));
+    EXPECT_EQ(L"E Exception gefangen!", g_wide.back());
+}
+
+// Without an initialised library there is no log mutex: the wait fails with -1 and says so.
+TEST_F(Recorded, InternalLogFileLinesCarryTheClockTheIdsAndTheNoMutexNotice) {
+    const std::string file = dir_.path() + "target.log";
+    const SYSTEMTIME before = LocalNow();
+    _InternTraceToFile(file.c_str(), "%s Programm <%s>", "X0000303", "C:\\Prog\\");
+    _InternTraceToFile(file.c_str(), "%s", "");
+    _InternTraceToFile(file.c_str(), "<%S>", L"\u0416");
+    const std::string content = ReadFileBytes(file);
+    EXPECT_EQ(std::string::npos, content.find('\r'));
+    const std::vector<std::string> lines = SplitLines(content);
+    ASSERT_EQ(3u, lines.size()) << content;
+    const std::string notice = "------> _InternTrace: Fehler <-1> bei WaitForSingleObject, eigentliche Trace-Zeile folgt:";
+    const std::string ids = "[" + std::to_string(::GetCurrentProcessId()) + "] [" + std::to_string(::GetCurrentThreadId()) + "] ";
+    const std::string noInfo = "---------- (Keine Info zum Ausgeben verf\xfcgbar, iFormatLen <";
+    EXPECT_EQ("", CheckStampedLine(lines[0], before, notice, ids + "X0000303 Programm <C:\\Prog\\>")) << lines[0];
+    EXPECT_EQ("", CheckStampedLine(lines[1], before, notice, ids + noInfo + "0>)")) << lines[1];
+    EXPECT_EQ("", CheckStampedLine(lines[2], before, notice, ids + noInfo + "-1>)")) << lines[2];
+
+    // A file that cannot be opened, or is held without write sharing, loses the line quietly.
+    _InternTraceToFile((dir_.path() + "fehlt\\x.log").c_str(), "verloren");
+    EXPECT_FALSE(FileExists(dir_.path() + "fehlt\\x.log"));
+    tesk::UniqueHfile holder(::CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    _InternTraceToFile(file.c_str(), "verloren");
+    EXPECT_EQ(content, ReadFileBytes(file));
+    EXPECT_TRUE(g_narrow.empty());
+}
+
+TEST_F(Recorded, CreateDirectoryAnnouncesEachLevelAndReportsWhatStopsIt) {
+    const std::string base = dir_.path();
+    const std::string file = base + "datei";
+    WriteFileText(file, "x");
+    char freeDrive = 0;
+    for (char c = 'Y'; c >= 'Q' && freeDrive == 0; --c) {
+        if ((::GetLogicalDrives() & (1u << (c - 'A'))) == 0) freeDrive = c;
+    }
+    ASSERT_NE(0, freeDrive);
+    const std::string drive = std::string(1, freeDrive) + ":\\";
+    ::CreateDirectoryA((drive + "tesk").c_str(), nullptr);
+    const std::string missingDrive = std::to_string(::GetLastError());
+    auto announce = [](const std::string& path) { return "I _CreateDirectory: Pfad '<" + path + ">' soll angelegt werden"; };
+    auto failed = [](const std::string& code, const std::string& path) {
+        return "E LBS_CreateDirectory: Fehler <" + code + "> beim Anlegen des Verzeichnisses <" + path + ">!";
+    };
+    const std::string inFile = "E _CreateDirectory: Angeforderter Pfad ist eine Datei (<" + file + ">)";
+    const struct {
+        std::string path;
+        bool created;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {base + "eins\\zwei\\", true,
+         {announce(base + "eins"), announce(base + "eins\\zwei"), "I LBS_CreateDirectory: Verzeichnis <" + base + "eins\\zwei\\> wurde angelegt"}},
+        {base.substr(0, base.size() - 1), true, {}},
+        {"", false, {"E LBS_CreateDirectory: Kein Pfad \xfc" "bergeben!"}},
+        {file + "\\unter", false, {inFile, failed("80", file + "\\unter")}},
+        {drive + "tesk\\log", false, {announce(drive + "tesk"), failed(missingDrive, drive + "tesk\\log")}},
+        {base + "M\xe4rz", true, {announce(base + "M\xe4rz"), "I LBS_CreateDirectory: Verzeichnis <" + base + "M\xe4rz> wurde angelegt"}},
+    };
+    for (const auto& c : cases) {
+        g_narrow.clear();
+        ::SetLastError(0xdeadbeef);
+        EXPECT_EQ(c.created, LBS_CreateDirectory(c.path)) << c.path;
+        EXPECT_EQ(c.lines, g_narrow) << c.path;
+    }
+    EXPECT_TRUE(IsDirectory(base + "eins\\zwei"));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW((std::wstring(base.begin(), base.end()) + L"M\u00e4rz").c_str()));
+    EXPECT_FALSE(LBS_CreateDirectory(file + "\\"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_EXISTS), ::GetLastError());
+
+    // A lone lead byte of the Japanese code page cannot be converted: nothing is created.
+    ASSERT_NE(nullptr, std::setlocale(LC_ALL, ".932"));
+    g_narrow.clear();
+    const bool created = LBS_CreateDirectory(base + "kaputt\x82");
+    std::setlocale(LC_ALL, "C");
+    EXPECT_FALSE(created);
+    EXPECT_EQ((std::vector<std::string>{"E _ConvertToUnicode: Fehler beim Konvertieren des Verzeichnisses <" + base + "kaputt\x82>!",
+                                        announce(""), failed("3", "")}),
+              g_narrow);
+    EXPECT_EQ(L"C:\\Gr\u00fc\u00dfe", _ConvertToUnicode("C:\\Gr\xfc\xdf" "e"));
+}
+
+// The boundaries of the classification: each threshold and its neighbours, not every row.
+TEST(OsVersion, ClassesAtTheirBoundariesAndTheirNames) {
+    const BYTE ws = VER_NT_WORKSTATION, server = VER_NT_SERVER, dc = VER_NT_DOMAIN_CONTROLLER;
+    const struct {
+        DWORD platform, major, minor;
+        BYTE product;
+        WORD servicePack;
+        int r2, expected;
+    } cases[] = {
+        {2, 5, 0, ws, 4, 0, 0},       {2, 5, 1, ws, 0, 0, 1},     {2, 5, 1, ws, 3, 0, 4},      {2, 5, 1, ws, 4, 0, 1},
+        {2, 5, 1, server, 2, 0, 3},   {2, 5, 2, server, 0, 0, 5}, {2, 5, 2, ws, 2, 89, 6},     {2, 5, 3, server, 0, 0, 0},
+        {2, 6, 0, ws, 2, 0, 9},       {2, 6, 0, ws, 3, 0, 7},     {2, 6, 0, dc, 2, 0, 10},     {2, 6, 1, ws, 1, 0, 12},
+        {2, 6, 1, server, 1, 1, 13},  {2, 6, 3, server, 0, 0, 17}, {2, 6, 4, ws, 0, 0, 0},     {2, 9, 9, server, 0, 0, 0},
+        {2, 10, 0, ws, 0, 0, 18},     {2, 10, 0, dc, 0, 0, 19},   {2, 10, 1, ws, 0, 0, 0},     {2, 11, 0, ws, 0, 0, 100},
+        {2, 12, 0, dc, 0, 0, 101},    {1, 10, 0, ws, 0, 0, 0},    {0, 6, 1, ws, 1, 0, 0},
+    };
+    for (const auto& c : cases) {
+        OSVERSIONINFOEXW version = {sizeof version, c.major, c.minor, 0, c.platform, {}, c.servicePack, 0, 0, c.product, 0};
+        EXPECT_EQ(c.expected, _ClassifyOsVersion(version, c.r2))
+            << c.platform << " " << c.major << "." << c.minor << " product " << int(c.product) << " SP " << c.servicePack;
+    }
+    const std::pair<int, const char*> names[] = {
+        {1, "Windows XP"}, {6, "Windows 2003 Server R2"}, {9, "Windows VISTA SP2"}, {19, "Windows 2016 Server"},
+        {100, "Windows Major > 10 und Minor x (nach Win10)"}, {101, "Server Windows Major > 10 und Minor x (nach Server2016)"},
+        {0, "Windows Version UNKNOWN"}, {20, "Windows Version UNKNOWN"}, {99, "Windows Version UNKNOWN"}, {102, "Windows Version UNKNOWN"},
+    };
+    for (const auto& [versionClass, text] : names) EXPECT_EQ(text, _GetOsVersionName(versionClass)) << versionClass;
+}
+
+TEST(PathHelpers, DefaultSubPathsBackslashesExistenceAndModuleDirectory) {
+    const std::pair<std::pair<const char*, const char*>, const char*> subPaths[] = {
+        {{"X0000305", "Log"}, "Korvan\\Log\\Mirel\\"},       {{"X0000301", "Log"}, "Korvan\\Log\\Mirel\\"},
+        {{"X0000307", "Log"}, "Korvan\\Log\\X0000307\\"},    {{"X00003050", "Log"}, "Korvan\\Log\\X00003050\\"},
+        {{"X0000302", "Konfig"}, "Korvan\\Konfig\\MirelCompact\\"}, {{"X0000303", "Konfig"}, "Korvan\\Konfig\\X0000303\\"},
+        {{"X0000302", "Daten"}, "Korvan\\Daten\\X0000302\\"}, {{"X0000305", "log"}, "Korvan\\log\\X0000305\\"},
+    };
+    for (const auto& [in, expected] : subPaths) EXPECT_EQ(expected, _BuildDefaultSubPath(in.first, in.second)) << in.first << in.second;
+    const std::pair<const char*, const char*> backslashes[] = {{"C:\\D", "C:\\D\\"}, {"C:\\D\\", "C:\\D\\"}, {"", ""}, {"a/", "a/\\"}};
+    for (const auto& [in, expected] : backslashes) EXPECT_EQ(expected, _AddBackslash(in)) << in;
+
+    ScratchDir dir("path_helpers");
+    WriteFileText(dir.path() + "f", "x");
+    EXPECT_TRUE(_PathExists(dir.path()) && _PathExists(dir.path() + "f"));
+    EXPECT_FALSE(_PathExists("") || _PathExists(dir.path() + "g") || _PathExists("Q:\\no\\such"));
+    EXPECT_EQ(ProgramDirectory(), _GetModuleDir(nullptr));
+    char system[MAX_PATH] = {};
+    ::GetSystemDirectoryA(system, MAX_PATH);
+    EXPECT_EQ(0, ::_stricmp((std::string(system) + "\\").c_str(), _GetModuleDir(::GetModuleHandleA("kernel32.dll")).c_str()));
+}
+
+std::vector<BYTE> WellKnownSid(WELL_KNOWN_SID_TYPE type) {
+    std::vector<BYTE> sid(SECURITY_MAX_SID_SIZE);
+    DWORD size = static_cast<DWORD>(sid.size());
+    EXPECT_TRUE(::CreateWellKnownSid(type, nullptr, sid.data(), &size));
+    sid.resize(size);
+    return sid;
+}
+
+// The record's DACL entry by entry: allowed, no flags, full access, the SID, and no space left over.
+void ExpectFullAccess(SECURITY_ATTRIBUTES& record, const std::vector<std::vector<BYTE>>& sids) {
+    BOOL present = FALSE, defaulted = TRUE;
+    PACL dacl = nullptr;
+    ASSERT_TRUE(record.lpSecurityDescriptor && ::GetSecurityDescriptorDacl(record.lpSecurityDescriptor, &present, &dacl, &defaulted));
+    EXPECT_TRUE(present && !defaulted && record.bInheritHandle && record.nLength == sizeof record);
+    ACL_SIZE_INFORMATION info = {};
+    ASSERT_TRUE(dacl && ::GetAclInformation(dacl, &info, sizeof info, AclSizeInformation));
+    ASSERT_EQ(sids.size(), info.AceCount);
+    EXPECT_EQ(0u, info.AclBytesFree);
+    for (DWORD i = 0; i < info.AceCount; ++i) {
+        void* raw = nullptr;
+        ASSERT_TRUE(::GetAce(dacl, i, &raw));
+        auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(raw);
+        EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, ace->Header.AceType);
+        EXPECT_EQ(0, ace->Header.AceFlags);
+        EXPECT_EQ(0x101F0000u, ace->Mask);
+        EXPECT_TRUE(::EqualSid(&ace->SidStart, const_cast<BYTE*>(sids[i].data()))) << i;
+    }
+}
+
+TEST(SharedSecurityAttributes, SystemThenEveryoneWithFullAccessReachOtherProcesses) {
+    const std::vector<BYTE> system = WellKnownSid(WinLocalSystemSid), everyone = WellKnownSid(WinWorldSid);
+    ExpectFullAccess(*_SharedSecurityAttributes().get(), {system, everyone});
+    EXPECT_EQ(system, _LookupAccountSid(L"SYSTEM"));
+    EXPECT_TRUE(_ConvertStringSid(L"S-1-").empty());
+
+    SharedSecurityAttributes partial({{SharedSecurityAttributes::kFullAccess, _LookupAccountSid(L"tesk no such account")},
+                                      {SharedSecurityAttributes::kFullAccess, _ConvertStringSid(L"S-1-1-0")}});
+    ExpectFullAccess(*partial.get(), {everyone});
+    SharedSecurityAttributes none({{SharedSecurityAttributes::kFullAccess, _ConvertStringSid(L"kein")}});
+    EXPECT_TRUE(none.get()->nLength == 0 && none.get()->lpSecurityDescriptor == nullptr && !none.get()->bInheritHandle);
+
+    // Another process opens the named mutex and inherits the unnamed one.
+    const std::string name = "tesk_dirlib_shared_" + std::to_string(::GetCurrentProcessId());
+    tesk::UniqueHandle named(::CreateMutexA(_SharedSecurityAttributes().get(), FALSE, name.c_str()));
+    tesk::UniqueHandle inherited(::CreateMutexA(_SharedSecurityAttributes().get(), FALSE, nullptr));
+    ASSERT_TRUE(named.valid() && inherited.valid());
+    EXPECT_EQ(0u, host::Start("mutex name " + name).exitCode);
+    EXPECT_EQ(0u, host::Start("mutex handle " + std::to_string(reinterpret_cast<uintptr_t>(inherited.get()))).exitCode);
+}
+
+const std::string kComponents = "SOFTWARE\\KorvanCo\\Components\\";
+
+class RegistryLookup : public ::testing::Test {
+protected:
+    void Versioned(const std::string& component, const std::string& version, const std::string& subKey,
+                   const std::string& name, const std::string& value) {
+        registry_.SetString(kComponents + component + "\\Versions\\" + version + "\\" + subKey, name, value);
+    }
+    VendorRegistry registry_;
+    ScratchDir dir_{"registry_lookups"};
+    const std::string key_ = kComponents + "X0000303\\Probe";
+};
+
+// A 260-byte buffer: 259 characters and the terminator fit, one more does not; the type is not examined.
+TEST_F(RegistryLookup, ValuesUpToTheBufferInTheThirtyTwoBitViewOnly) {
+    EXPECT_EQ("", _ReadRegistryString(key_, "Wert"));
+    const DWORD abc = 0x00636261;
+    const struct {
+        DWORD type;
+        std::string data, expected;
+    } cases[] = {
+        {REG_SZ, std::string(260, 'a').replace(259, 1, 1, '\0'), std::string(259, 'a')},
+        {REG_SZ, std::string(260, 'a') + '\0', ""},
+        {REG_SZ, std::string(1, '\0'), ""},
+        {REG_MULTI_SZ, std::string("erste\0zweite\0\0", 14), "erste"},
+        {REG_DWORD, std::string(reinterpret_cast<const char*>(&abc), 4), "abc"},
+        {REG_BINARY, std::string(260, 'b'), std::string(260, 'b')},
+        {REG_BINARY, std::string(261, 'b'), ""},
+    };
+    for (const auto& c : cases) {
+        registry_.SetValue(key_, "", c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
+        EXPECT_EQ(c.expected, _ReadRegistryString(key_, "")) << "type " << c.type << " size " << c.data.size();
+    }
+    tesk::UniqueHkey native;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, key_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
+                                               nullptr, native.put(), nullptr));
+    ::RegSetValueExA(native.get(), "Nativ", 0, REG_SZ, reinterpret_cast<const BYTE*>("64"), 3);
+    EXPECT_EQ("", _ReadRegistryString(key_, "Nativ"));
+    ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\KorvanCo");
+}
+
+TEST_F(RegistryLookup, HighestVersionByLeadingNumberFirstOfEqualsDefaultOneZero) {
+    const std::string longName = "5" + std::string(254, 'z');
+    const struct {
+        std::vector<std::string> subKeys;
+        std::string expected;
+    } cases[] = {
+        {{}, "\\1.0"}, {{"1.0", "2.0", "10.0"}, "\\10.0"}, {{"0.9", "1.0", "abc", "-3"}, "\\1.0"}, {{"3.00", "3.0"}, "\\3.0"},
+        {{"2.0", "2.5beta"}, "\\2.5beta"}, {{"2,5", "2.1"}, "\\2.1"}, {{"2,5", "1.5"}, "\\2,5"}, {{"2.0", longName}, "\\" + longName},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string versions = kComponents + "V" + std::to_string(n++) + "\\Versions";
+        for (const std::string& name : c.subKeys) registry_.CreateKey(versions + "\\" + name);
+        EXPECT_EQ(c.expected, _GetHighestVersionKey(versions)) << versions;
+    }
+}
+
+TEST_F(RegistryLookup, ComponentDirectoriesFromTheirRecords) {
+    const std::string base = dir_.path() + "Base";
+    ASSERT_TRUE(::CreateDirectoryA(base.c_str(), nullptr));
+    Versioned("X0000303", "1.0", "ConfigDir", "", "C:\\Alt");
+    Versioned("X0000303", "2.0", "ConfigDir", "", "C:\\Neu\\Konfig");
+    Versioned("X0000303", "2.0", "LogDir", "", "C:\\Neu\\Log\\");
+    Versioned("X0000303", "2.0", "ProtectedDirectories", "FixedProgDir", base);
+    Versioned("X0000303", "2.0", "ProtectedDirectories", "ProgDir", "Prog");
+    Versioned("X0000304", "5" + std::string(254, 'v'), "ConfigDir", "", "C:\\Lang");
+    Versioned("X0000305", "0.9", "ConfigDir", "", "C:\\Neun");
+    Versioned("X0000302", "2.0", "ConfigDir", "", "C:\\Konfig");
+    Versioned("X0000302", "2.0", "ProtectedDirectories", "FixedProgDir", base);
+    registry_.SetString(kComponents + "X0000306\\AvailableDataDirectories\\Data\\Dir1", "", "D:\\Daten");
+    registry_.SetString(kComponents + "X0000302\\AvailableDataDirectories\\Data\\Dir1", "", "D:\\Daten");
+    EXPECT_EQ("C:\\Neu\\Konfig\\", _GetKonfigDirFromRegistry("X0000303"));
+    EXPECT_EQ("C:\\Neu\\Log\\", _GetLogDirFromRegistry("X0000303"));
+    EXPECT_EQ("", _GetKonfigDirFromRegistry("X00003030"));
+    EXPECT_EQ("", _GetKonfigDirFromRegistry("X0000304")) << "a version name too long for the key buffer";
+    EXPECT_EQ("", _GetKonfigDirFromRegistry("X0000305")) << "below 1.0 only 1.0 itself is read";
+    EXPECT_EQ("", _GetKonfigDirFromRegistry("X0000302")) << "the trace component has no records";
+    EXPECT_EQ("D:\\Daten\\", _GetAvailableDataDirFromRegistry("X0000306", "Data"));
+    EXPECT_EQ("", _GetAvailableDataDirFromRegistry("X0000306", "Andere"));
+    EXPECT_EQ("", _GetAvailableDataDirFromRegistry("X0000302", "Data"));
+    EXPECT_EQ(base + "\\Prog", _GetProgDirFromRegistry("X0000303")) << "missing, so without backslash";
+    ASSERT_TRUE(::CreateDirectoryA((base + "\\Prog").c_str(), nullptr));
+    EXPECT_EQ(base + "\\Prog\\", _GetProgDirFromRegistry("X0000303"));
+    EXPECT_EQ("", _GetProgDirFromRegistry("X0000302"));
+    registry_.SetSetting("ProgKey", base);
+    EXPECT_EQ(base + "\\", _GetProgDirFromRegistry("X0000302"));
+    EXPECT_EQ("", _GetSystemDirFromRegistry());
+    registry_.SetString("Software\\KorvanCo\\ProtectedDirectories", "SystemDir", "C:\\Korvan\\System");
+    EXPECT_EQ("C:\\Korvan\\System\\", _GetSystemDirFromRegistry());
+}
+
+}  // namespace
