@@ -20,23 +20,13 @@ inline const test_support::TraceLibrary& Library() {
 
 inline const TraceEntryPoints& Hub() { return Library().entry; }
 
-// Initialised, every setting at its default.
-inline void ResetHub() {
-    Library().InitTraceSystem();
-    ASSERT_TRUE(Hub().ConfigureTrace(""));
-}
-
 using Fields = std::vector<std::string>;
 
 // The file's lines split at their first five tabs; a line without its CR LF ends in "<torn>".
 inline std::vector<Fields> ReadLines(const std::string& path) {
-    const std::string content = test_support::ReadFileBytes(path);
     std::vector<Fields> lines;
-    for (size_t start = 0; start < content.size();) {
-        size_t end = content.find("\r\n", start);
-        const std::string line = end == std::string::npos ? content.substr(start) + "<torn>"
-                                                          : content.substr(start, end - start);
-        start = end == std::string::npos ? content.size() : end + 2;
+    for (std::string line : test_support::SplitLines(test_support::ReadFileBytes(path))) {
+        line = !line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line + "<torn>";
         Fields fields;
         size_t from = 0;
         for (size_t tab; fields.size() < 5 && (tab = line.find('\t', from)) != std::string::npos; from = tab + 1)
@@ -54,13 +44,13 @@ inline std::vector<std::string> Texts(const std::string& path) {
     return texts;
 }
 
-// "<tag> <number> <padding>": long and varied enough that a torn or merged line shows.
-inline std::string NumberedText(const std::string& tag, int number) {
-    return tag + " " + std::to_string(number) + " " + std::string(100 + number % 57, static_cast<char>('a' + number % 26));
-}
-
+// Initialised, every setting at its default, before and after each test.
 class HubTest : public ::testing::Test {
 protected:
-    void SetUp() override { ResetHub(); }
-    void TearDown() override { ResetHub(); }
+    void SetUp() override { Reset(); }
+    void TearDown() override { Reset(); }
+    static void Reset() {
+        Library().InitTraceSystem();
+        ASSERT_TRUE(Hub().ConfigureTrace(""));
+    }
 };
