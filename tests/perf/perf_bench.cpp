@@ -10,6 +10,7 @@
 #include "test_support/heap_watch.h"
 #include "test_support/load_watch.h"
 #include "test_support/module.h"
+#include "test_support/trace_library.h"
 #include "trace/trace_calls.h"
 
 #include <algorithm>
@@ -36,17 +37,12 @@ double BestNanoseconds(uint64_t calls, int repeats, Body body) {
 // Out of line and reached through a volatile pointer, so the compiler cannot fold the call away.
 __attribute__((noinline)) bool KVTRACE_CALL EmptyQuestion(int32_t level) { return level < 0; }
 
-// The trace library the co-installer or the trace calls of this program have loaded.
-bool BindLoadedHub(test_support::TraceLibrary& library) {
-    return test_support::BindTraceLibrary(::GetModuleHandleA(kTraceSystemFileName), library);
-}
-
 // A trace call whose level is off against the indirect call it cannot avoid.
 int TraceCall(uint64_t calls) {
     TraceGetLevel(L"TESK.CoInstall");  // binds the trace library beside the program
-    test_support::TraceLibrary hub;
+    const test_support::TraceLibrary* hub = test_support::TraceLibraryBesideProgram();
     // Errors only, no listener: level 8 is off everywhere.
-    if (!BindLoadedHub(hub) || !hub.entry.ConfigureTrace("Enabled=1;DefaultLevel=2") || hub.entry.ShouldTrace(8)) return 1;
+    if (!hub || !hub->entry.ConfigureTrace("Enabled=1;DefaultLevel=2") || hub->entry.ShouldTrace(8)) return 1;
     KvTrace_ShouldTrace volatile empty = &EmptyQuestion;
     volatile int sink = 0;
     double traceCall = 1e300, plain = 1e300;
@@ -71,8 +67,8 @@ int IgnoredRequest(uint64_t calls) {
     harness::ReaderTree tree = harness::AddReader();
     // The first call binds the trace library; it is the subject of the first-call benchmark.
     harness::CallCoDeviceInstall(DIF_SELECTBESTCOMPATDRV, tree.set, nullptr, nullptr);
-    test_support::TraceLibrary hub;
-    if (!BindLoadedHub(hub) || !hub.entry.ConfigureTrace("Enabled=1;DefaultLevel=2")) return 1;
+    const test_support::TraceLibrary* hub = test_support::TraceLibraryBesideProgram();
+    if (!hub || !hub->entry.ConfigureTrace("Enabled=1;DefaultLevel=2")) return 1;
     COINSTALLER_CONTEXT_DATA context{};
     const int64_t before = heap_watch::Snapshot().allocations;
     Figure("ignored_request_tracing_off_ns", BestNanoseconds(calls, 3, [&](uint64_t) {
@@ -151,10 +147,10 @@ double PeerSeconds(const std::string& path, uint64_t lines) {
 
 // The trace library's file writes against the yardstick; every line must arrive whole.
 int HubWrite(uint64_t lines) {
-    test_support::TraceLibrary library;
-    if (!test_support::BindTraceLibrary(::LoadLibraryA(kTraceSystemFileName), library)) return 1;
-    const TraceEntryPoints& hub = library.entry;
-    library.InitTraceSystem();
+    const test_support::TraceLibrary* library = test_support::TraceLibraryBesideProgram();
+    if (!library) return 1;
+    const TraceEntryPoints& hub = library->entry;
+    library->InitTraceSystem();
     const std::string peer = test_support::UniqueTempPath("perf_peer.log"), file = test_support::UniqueTempPath("perf_hub.log");
     hub.ConfigureTrace(("Level.Bench=8;File.Bench=" + file).c_str());
     double bare = 1e300, one = 1e300;
@@ -166,15 +162,13 @@ int HubWrite(uint64_t lines) {
         one = std::min(one, Seconds() - start);
     }
     hub.DoneTraceSystem();
-    size_t whole = 0, written = 0;
-    for (const std::string& line : test_support::SplitLines(test_support::ReadFileBytes(file))) {
-        ++written;
-        whole += line.size() > kText.size() && line.find('\t') == 23 &&
-                 line.compare(line.size() - kText.size() - 1, std::string::npos, kText + "\r") == 0;
-    }
+    const auto written = test_support::ReadTraceLines(file);
+    const size_t whole = std::count_if(written.begin(), written.end(), [](const auto& line) {
+        return line.size() == 6 && line[0].size() == 23 && line[5] == kText;
+    });
     ::DeleteFileA(file.c_str());
     const size_t expected = 3 * lines;
-    const bool complete = written == expected && whole == expected && failures == 0;
+    const bool complete = written.size() == expected && whole == expected && failures == 0;
     Figure("hub_bare_write_file_us", bare * 1e6 / lines, "us/line");
     Figure("hub_write_us", one * 1e6 / lines, "us/line");
     Figure("hub_lines_lost_or_torn", static_cast<double>(expected - whole + failures), "lines");

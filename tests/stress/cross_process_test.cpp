@@ -6,10 +6,10 @@
 #include "dirlib/tracer.h"
 #include "test_support/figures.h"
 #include "test_support/files.h"
-#include "test_support/module.h"
 #include "test_support/numbered_lines.h"
 #include "test_support/process.h"
 #include "test_support/registry_fixture.h"
+#include "test_support/trace_library.h"
 
 #include <gtest/gtest.h>
 
@@ -69,10 +69,10 @@ TEST_F(CrossProcessAppend, FourProcessesOfTwoThreadsLoseTearAndInterleaveNoLine)
 
 int Writer(const std::string& traceFile, int process, int records) {
     Init();  // reads the switches and creates the named log mutex
-    test_support::TraceLibrary hub;
-    if (!g_librarySettings.internTraceOn || !test_support::BindTraceLibrary(LoadLibraryA(kTraceSystemFileName), hub)) return 2;
-    hub.InitTraceSystem();
-    if (!hub.entry.ConfigureTrace(("Enabled=1;DefaultLevel=16;File.Stress=" + traceFile).c_str())) return 3;
+    const test_support::TraceLibrary* hub = test_support::TraceLibraryBesideProgram();
+    if (!g_librarySettings.internTraceOn || !hub) return 2;
+    hub->InitTraceSystem();
+    if (!hub->entry.ConfigureTrace(("Enabled=1;DefaultLevel=16;File.Stress=" + traceFile).c_str())) return 3;
     HANDLE ready = OpenSemaphoreA(SEMAPHORE_MODIFY_STATE, FALSE, kReady), go = OpenEventA(SYNCHRONIZE, FALSE, kGo);
     if (!ready || !go || !ReleaseSemaphore(ready, 1, nullptr) || WaitForSingleObject(go, 60000) != WAIT_OBJECT_0) return 4;
     std::vector<std::thread> threads;
@@ -81,7 +81,7 @@ int Writer(const std::string& traceFile, int process, int records) {
             for (int n = 0; n < records; ++n) {
                 const std::string record = test_support::NumberedText(Tag(process, thread), n);
                 _TracerWrite(kTraceInfo, "%s", record.c_str());
-                hub.entry.Write(8, "Stress", record.c_str());
+                hub->entry.Write(8, "Stress", record.c_str());
             }
         });
     for (std::thread& thread : threads) thread.join();

@@ -34,7 +34,7 @@ TEST_F(Configuration, LevelsGateEachCategoryAndCategoriesIgnoreCase) {
     EXPECT_FALSE(Hub().ShouldTrace(9));
     EXPECT_EQ(8, Hub().GetLevel("TESK.COINSTALL"));
     EXPECT_EQ(16, Hub().GetLevel("TESK.CoInstall.Dump"));
-    EXPECT_EQ((std::vector<std::string>{"TESK.CoInstall", "Tesk.Coinstall"}), Texts(file));
+    EXPECT_EQ((std::vector<std::string>{"TESK.CoInstall", "Tesk.Coinstall"}), TraceTexts(file));
     ASSERT_TRUE(Hub().RemoveCategory("TESK.COINSTALL"));
     EXPECT_EQ(16, Hub().GetLevel("TESK.CoInstall"));
 }
@@ -56,7 +56,7 @@ TEST_F(Configuration, AllCategoriesListenerAndTheSwitch) {
     EXPECT_FALSE(Hub().Write(1, "Loud", "off"));
     Hub().SetTracingEnabled(true);
     EXPECT_TRUE(Hub().Write(1, "Loud", "e"));
-    EXPECT_EQ((std::vector<std::string>{"a", "c", "d", "e"}), Texts(file));
+    EXPECT_EQ((std::vector<std::string>{"a", "c", "d", "e"}), TraceTexts(file));
 }
 
 TEST_F(Configuration, SettingsTextReplacesEverythingAndSkipsBadItemsWithANote) {
@@ -154,7 +154,7 @@ TEST_F(Configuration, DoneClosesEverythingAndLaterCallsAreHarmless) {
     HANDLE exclusive = CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(INVALID_HANDLE_VALUE, exclusive);
     CloseHandle(exclusive);
-    EXPECT_EQ(std::vector<std::string>{"before"}, Texts(file));
+    EXPECT_EQ(std::vector<std::string>{"before"}, TraceTexts(file));
     EXPECT_TRUE(Library().InitTraceSystem());
     EXPECT_TRUE(Hub().IsTracingEnabled());
     EXPECT_EQ(2, Hub().GetAppTracingLevel());
@@ -197,7 +197,7 @@ TEST_F(Registry, InitReadsTheKeyOnceAndConfigureNullReadsItAgain) {
     EXPECT_TRUE(Hub().ShouldTraceCategory(16, "TESK.CoInstall"));
     EXPECT_FALSE(Hub().ShouldTraceCategory(8, "TESK.Other"));
     ASSERT_TRUE(Hub().Write(16, "TESK.CoInstall", "CoDeviceInstall::DIF_REMOVE"));
-    EXPECT_EQ(std::vector<std::string>{"CoDeviceInstall::DIF_REMOVE"}, Texts(file));
+    EXPECT_EQ(std::vector<std::string>{"CoDeviceInstall::DIF_REMOVE"}, TraceTexts(file));
 
     Dword("DefaultLevel", 8);
     Dword("Enabled", 0);
@@ -238,7 +238,7 @@ TEST_F(Registry, ValuesOfTheWrongTypeOrLengthAreSkippedWithANote) {
     EXPECT_EQ(8, Hub().GetLevel("Good"));
     EXPECT_TRUE(Hub().Write(8, "Good", "still configured"));
     EXPECT_TRUE(Hub().ListenerExists("E", expanded.c_str()));
-    EXPECT_EQ(std::vector<std::string>{"still configured"}, Texts(file));
+    EXPECT_EQ(std::vector<std::string>{"still configured"}, TraceTexts(file));
     for (const char* note : {"registry value \"DefaultLevel\" ignored: expected a number", "\"Enabled\" ignored: a REG_DWORD of 2 bytes",
                              "\"Level.B\" ignored: unsupported type 11", "\"File.C\" ignored: expected a file path"})
         EXPECT_NE(std::string::npos, capture.Text().find(note)) << note << "\n" << capture.Text();
