@@ -1,7 +1,5 @@
-// perf_bench <mode> [count or label]: one benchmark per process, since the trace binding and the
-// directory library keep their state for the life of the process. Each mode prints its figures
-// and goals and exits with 1 only when an untimed goal failed (an allocation on an ignored
-// request, a trace line lost or torn).
+// perf_bench <mode> [count or label]: one benchmark per process, as the trace binding and the directory
+// library keep state for the process's life. Exit 1 only when an untimed goal failed.
 #include "coinstaller/coinstaller_harness.h"
 #include "contracts/KvTraceHub001.h"
 #include "dirlib/locbase.h"
@@ -97,7 +95,6 @@ int FirstCall(const std::string& label) {
     Figure(prefix + "us", call[0] * 1e6, "us");
     Figure(prefix + "second_call_us", call[1] * 1e6, "us");
     Figure(prefix + "library_loads", load_watch::LoadLibraryCalls(), "calls");
-    Figure(prefix + "module_file_name_lookups", load_watch::ModuleFileNameCalls(), "calls");
     Figure(prefix + "trace_library_bound", ::GetModuleHandleA(kTraceSystemFileName) != nullptr, "yes=1");
     return 0;
 }

@@ -1,7 +1,5 @@
-// Four processes of two threads each append numbered records at once to the directory library's
-// log and, through KvTraceHub001.dll, to one trace file: no record may be lost, torn, merged or
-// repeated. Started as "--writer <trace file> <process> <records>" the program is one writer: it
-// initialises, waits at the gate until every writer is ready, and appends.
+// Four processes of two threads append numbered records at once to the directory library's log and
+// a trace file: none may be lost, torn, merged or repeated. "--writer <file> <process> <records>" is one writer.
 #include "dirlib/settings.h"
 #include "dirlib/tracer.h"
 #include "test_support/figures.h"

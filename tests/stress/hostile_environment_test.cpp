@@ -1,7 +1,5 @@
-// Hostile environment: the vendor's keys, the library's settings and the configuration service's
-// answers filled with random values; the directory library must answer with a path ending in a
-// backslash or with nothing, and neither crash nor overrun a buffer (the campaign build checks
-// the stack and the runtime's string functions).
+// Random vendor keys, library settings and service answers: every getter answers a path ending in a
+// backslash or nothing, without crash or overrun (the campaign build checks stack and string functions).
 #include "dirlib/locbase.h"
 #include "dirlib/locbase_service.h"
 #include "dirlib/registry_lookups.h"

@@ -1,6 +1,5 @@
-// Many writers at once: every line arrives whole and exactly once, also while the configuration
-// changes or the trace system shuts down under the writers. Several processes appending to one
-// file are the cross-process stress test's subject.
+// Many writers in one process: every line arrives whole and once, also while the configuration changes
+// or the trace system shuts down under them. Several processes are the cross-process stress test's subject.
 #include "hub.h"
 
 #include "test_support/numbered_lines.h"

@@ -1,6 +1,5 @@
-// Levels, the switch, categories and listeners through the setters, a settings text and the
-// registry (values of the wrong type or length skipped with a note), the errors of every setter,
-// and the life cycle of Init and Done.
+// Levels, the switch, categories and listeners through the setters, a settings text and the registry;
+// the errors of every setter and the life cycle of Init and Done.
 #include "hub.h"
 
 #include "test_support/debug_output.h"
