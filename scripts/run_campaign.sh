@@ -6,7 +6,7 @@
 #   scripts/run_campaign.sh [build-dir]      (default build/campaign-x64)
 #
 # Lengths can be changed through the environment: TESK_CAMPAIGN_CALLS (1000000),
-# TESK_CAMPAIGN_RACE_ROUNDS (300), TESK_CAMPAIGN_LOG_RECORDS (2000), TESK_CAMPAIGN_HOSTILE_SCALE
+# TESK_CAMPAIGN_RACE_ROUNDS (300), TESK_CAMPAIGN_LOG_RECORDS (10000), TESK_CAMPAIGN_HOSTILE_SCALE
 # (10 times the rounds of the short run), TESK_CAMPAIGN_SEED (derived from the date).
 set -uo pipefail
 
@@ -17,7 +17,7 @@ doc="$root/docs/robustness.md"
 out="$build/campaign-results"
 export TESK_CAMPAIGN_CALLS="${TESK_CAMPAIGN_CALLS:-1000000}"
 export TESK_CAMPAIGN_RACE_ROUNDS="${TESK_CAMPAIGN_RACE_ROUNDS:-300}"
-export TESK_CAMPAIGN_LOG_RECORDS="${TESK_CAMPAIGN_LOG_RECORDS:-2000}"
+export TESK_CAMPAIGN_LOG_RECORDS="${TESK_CAMPAIGN_LOG_RECORDS:-10000}"
 export TESK_CAMPAIGN_HOSTILE_SCALE="${TESK_CAMPAIGN_HOSTILE_SCALE:-10}"
 export TESK_CAMPAIGN_SEED="${TESK_CAMPAIGN_SEED:-$(date -u +%Y%m%d%H%M)}"
 export TESK_WINEPREFIX="$build/wineprefix"

@@ -50,7 +50,7 @@ protected:
     test_support::VendorRegistry registry_;
     test_support::ScratchDir directory_{"tesk_stress_append"};
     const std::string traceFile_ = directory_.path() + "trace.log", libraryLog_ = directory_.path() + "Locbase_Intern.log";
-    const int records_ = static_cast<int>(test_support::SettingOr("TESK_CAMPAIGN_LOG_RECORDS", 100));
+    const int records_ = static_cast<int>(test_support::SettingOr("TESK_CAMPAIGN_LOG_RECORDS", 1000));
 };
 
 TEST_F(CrossProcessAppend, FourProcessesOfTwoThreadsLoseTearAndInterleaveNoLine) {
