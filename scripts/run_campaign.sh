@@ -6,7 +6,7 @@
 #   scripts/run_campaign.sh [build-dir]      (default build/campaign-x64)
 #
 # Lengths can be changed through the environment: TESK_CAMPAIGN_CALLS (1000000),
-# TESK_CAMPAIGN_RACE_ROUNDS (300), TESK_CAMPAIGN_LOG_RECORDS (2000), TESK_CAMPAIGN_HOSTILE_SCALE
+# TESK_CAMPAIGN_RACE_ROUNDS (300), TESK_CAMPAIGN_LOG_RECORDS (10000), TESK_CAMPAIGN_HOSTILE_SCALE
 # (10 times the rounds of the short run), TESK_CAMPAIGN_SEED (derived from the date).
 set -uo pipefail
 
@@ -17,7 +17,7 @@ doc="$root/docs/robustness.md"
 out="$build/campaign-results"
 export TESK_CAMPAIGN_CALLS="${TESK_CAMPAIGN_CALLS:-1000000}"
 export TESK_CAMPAIGN_RACE_ROUNDS="${TESK_CAMPAIGN_RACE_ROUNDS:-300}"
-export TESK_CAMPAIGN_LOG_RECORDS="${TESK_CAMPAIGN_LOG_RECORDS:-2000}"
+export TESK_CAMPAIGN_LOG_RECORDS="${TESK_CAMPAIGN_LOG_RECORDS:-10000}"
 export TESK_CAMPAIGN_HOSTILE_SCALE="${TESK_CAMPAIGN_HOSTILE_SCALE:-10}"
 export TESK_CAMPAIGN_SEED="${TESK_CAMPAIGN_SEED:-$(date -u +%Y%m%d%H%M)}"
 export TESK_WINEPREFIX="$build/wineprefix"
@@ -89,7 +89,6 @@ finished=$(date +%s)
 status() { cat "$out/$1.status"; }
 figures() { grep -h '^figure ' "$out"/$1.txt | awk '{printf "| %s | %s %s |\n", $2, $3, $4}'; }
 goals() { grep -h '^goal ' "$out"/bench_*.txt | awk '{printf "| %s | %s |\n", $2, $3}'; }
-report_lines() { grep -E '^[a-z_]+ ' "$out/$1.txt" | grep -v '^figure ' | awk '{n=$1; $1=""; printf "| %s |%s |\n", n, $0}'; }
 # First-call figures: the median of the processes started for it.
 first_call_figures() {
   cat "$out"/bench_first_call_$1_*.txt | grep '^figure ' | awk '
@@ -114,25 +113,25 @@ first_call_figures() {
   echo
   echo "| Figure | Value |"
   echo "|---|---|"
-  report_lines requests
+  figures requests
   echo
   echo "### 2. Eight threads racing into the load attempt: $(status load_race)"
   echo
   echo "| Figure | Value |"
   echo "|---|---|"
-  report_lines load_race
+  figures load_race
   echo
   echo "### 3. Hostile environment ($TESK_CAMPAIGN_HOSTILE_SCALE times the rounds of the short run): $(status hostile_environment)"
   echo
   echo "| Figure | Value |"
   echo "|---|---|"
-  report_lines hostile_environment
+  figures hostile_environment
   echo
   echo "### 4. Four processes of two threads appending to the library log and a trace file: $(status cross_process)"
   echo
   echo "| Figure | Value |"
   echo "|---|---|"
-  report_lines cross_process
+  figures cross_process
   echo
   echo "### 5. Benchmarks"
   echo
@@ -142,7 +141,7 @@ first_call_figures() {
   echo "|---|---|"
   figures bench_trace_call
   echo
-  echo "CoDeviceInstall for an ignored request (DIF_SELECTBESTCOMPATDRV), tracing off and at level 8 into a file ($(status bench_request)):"
+  echo "CoDeviceInstall for an ignored request (DIF_SELECTBESTCOMPATDRV) with tracing off ($(status bench_request)):"
   echo
   echo "| Figure | Value |"
   echo "|---|---|"
@@ -162,7 +161,7 @@ first_call_figures() {
   echo "|---|---|"
   figures bench_getters
   echo
-  echo "The trace-system library's own costs: disabled check, file writes against simple writers, one thread against four ($(status bench_hub_write)):"
+  echo "The trace-system library's file writes against a simple writer that keeps its file open ($(status bench_hub_write)):"
   echo
   echo "| Figure | Value |"
   echo "|---|---|"

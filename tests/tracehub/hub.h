@@ -1,66 +1,25 @@
-// The trace-system library bound by export name as its callers bind it, and the lines it wrote.
+// The trace-system library beside the program and the lines it wrote, for its tests.
 #pragma once
 
 #include "test_support/files.h"
-#include "test_support/module.h"
+#include "test_support/trace_library.h"
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
+using Fields = std::vector<std::string>;
+using test_support::ReadTraceLines;
+using test_support::TraceTexts;
 
-inline const test_support::TraceLibrary& Library() {
-    static const test_support::TraceLibrary library = [] {
-        test_support::TraceLibrary bound;
-        EXPECT_TRUE(test_support::BindTraceLibrary(::LoadLibraryA(kTraceSystemFileName), bound));
-        return bound;
-    }();
-    return library;
-}
-
+inline const test_support::TraceLibrary& Library() { return *test_support::TraceLibraryBesideProgram(); }
 inline const TraceEntryPoints& Hub() { return Library().entry; }
 
-// Initialised, every setting at its default.
-inline void ResetHub() {
-    Library().InitTraceSystem();
-    ASSERT_TRUE(Hub().ConfigureTrace(""));
-}
-
-using Fields = std::vector<std::string>;
-
-// The file's lines split at their first five tabs; a line without its CR LF ends in "<torn>".
-inline std::vector<Fields> ReadLines(const std::string& path) {
-    const std::string content = test_support::ReadFileBytes(path);
-    std::vector<Fields> lines;
-    for (size_t start = 0; start < content.size();) {
-        size_t end = content.find("\r\n", start);
-        const std::string line = end == std::string::npos ? content.substr(start) + "<torn>"
-                                                          : content.substr(start, end - start);
-        start = end == std::string::npos ? content.size() : end + 2;
-        Fields fields;
-        size_t from = 0;
-        for (size_t tab; fields.size() < 5 && (tab = line.find('\t', from)) != std::string::npos; from = tab + 1)
-            fields.push_back(line.substr(from, tab - from));
-        fields.push_back(line.substr(from));
-        lines.push_back(fields);
-    }
-    return lines;
-}
-
-// The text field of every line.
-inline std::vector<std::string> Texts(const std::string& path) {
-    std::vector<std::string> texts;
-    for (const Fields& line : ReadLines(path)) texts.push_back(line.back());
-    return texts;
-}
-
-// "<tag> <number> <padding>": long and varied enough that a torn or merged line shows.
-inline std::string NumberedText(const std::string& tag, int number) {
-    return tag + " " + std::to_string(number) + " " + std::string(100 + number % 57, static_cast<char>('a' + number % 26));
-}
-
+// Initialised, every setting at its default, before and after each test.
 class HubTest : public ::testing::Test {
 protected:
-    void SetUp() override { ResetHub(); }
-    void TearDown() override { ResetHub(); }
+    void SetUp() override { Reset(); }
+    void TearDown() override { Reset(); }
+    static void Reset() {
+        Library().InitTraceSystem();
+        ASSERT_TRUE(Hub().ConfigureTrace(""));
+    }
 };
