@@ -1,6 +1,6 @@
 // perf_bench <mode> [count or label]: one benchmark per process, as the trace binding and the directory
 // library keep state for the process's life. Exit 1 only when an untimed goal failed.
-#include "coinstaller/coinstaller_harness.h"
+#include "coinstaller_harness.h"
 #include "contracts/KvTraceHub001.h"
 #include "dirlib/locbase.h"
 #include "test_support/figures.h"

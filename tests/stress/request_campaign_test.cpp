@@ -1,6 +1,6 @@
 // CoDeviceInstall with random requests, contexts, device trees and injected SetupAPI failures, each
 // call checked against the module's promises: result, stored record, device sets, removals, flags, heap.
-#include "coinstaller/coinstaller_harness.h"
+#include "coinstaller_harness.h"
 #include "test_support/figures.h"
 #include "test_support/heap_watch.h"
 #include "tests/doubles/recording_trace/recording_trace.h"
