@@ -10,7 +10,6 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -24,18 +23,12 @@ void Print(const std::string& text) {
     DWORD written = 0;
     ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
-std::string Hex(unsigned long value, const char* format = "0x%08lx") {
+std::string Hex(unsigned long value) {
     char text[16];
-    std::snprintf(text, sizeof text, format, value);
+    std::snprintf(text, sizeof text, "0x%08lx", value);
     return text;
 }
 void WINAPI PrintNarrow(bool isError, const char* message) { Print(std::string(isError ? "E " : "I ") + message + "\n"); }
-// Wide messages as hexadecimal UTF-16 units, so the test sees exactly what arrived.
-void WINAPI PrintWide(bool isError, const wchar_t* message) {
-    std::string line = isError ? "WE" : "WI";
-    for (const wchar_t* c = message; *c != L'\0'; ++c) line += Hex(static_cast<unsigned long>(*c), " %04lx");
-    Print(line + "\n");
-}
 void PrintIds() { Print("PID " + std::to_string(::GetCurrentProcessId()) + " TID " + std::to_string(::GetCurrentThreadId()) + "\n"); }
 
 void PrintSettings() {
@@ -46,53 +39,12 @@ void PrintSettings() {
           " userMutex=" + std::to_string(s.userNameMutex != nullptr) + " module=" + (s.module == ::GetModuleHandleA(nullptr) ? "exe" : "other") + "\n");
 }
 
-// Writes count lines through the internal log with no callback, as the co-installer does. With a
-// gate the host reports "ready" after Init and waits for "go", so that all hosts write at once.
-int Lines(int count, const char* tag, const char* gate) {
+// Writes one line through the internal log with no callback, as the co-installer does.
+int Line(const char* text) {
     Init();
     PrintIds();
-    if (gate != nullptr) {
-        HANDLE ready = ::OpenSemaphoreA(SEMAPHORE_MODIFY_STATE, FALSE, (std::string(gate) + "_ready").c_str());
-        HANDLE go = ::OpenEventA(SYNCHRONIZE, FALSE, (std::string(gate) + "_go").c_str());
-        if (ready == nullptr || go == nullptr || !::ReleaseSemaphore(ready, 1, nullptr) || ::WaitForSingleObject(go, 60000) != WAIT_OBJECT_0) return 5;
-    }
-    for (int i = 0; i < count; ++i) _TracerWrite(kTraceInfo, "%s Zeile %d", tag, i);
+    _TracerWrite(kTraceInfo, "%s", text);
     return 0;
-}
-
-// Only the wide callback: messages arrive converted; a narrow one then takes the ordinary ones over.
-int WideMessages() {
-    LBS_SetTraceCallbackW(PrintWide);
-    _TracerWrite(kTraceInfo, "Pfad <%s> f\xfcr %d", "C:\\Daten", 7);
-    _TracerWrite(kTraceError, "%s", "");
-    // A lone lead byte is no character of the Japanese code page.
-    if (std::setlocale(LC_ALL, ".932") == nullptr) return 2;
-    _TracerWrite(kTraceInfo, "%s", "abc\x82");
-    std::setlocale(LC_ALL, "C");
-    LBS_SetTraceCallback(PrintNarrow);
-    _TracerWrite(kTraceInfo, "nur schmal");
-    _TracerWrite(kTraceError, "%s", "");
-    return 0;
-}
-
-// Only the writer's own failures may reach the debugger, and nothing at all while no one listens.
-int DebugOutput() {
-    PrintIds();
-    _TracerWrite(kTraceError, "%s", "");
-    _TracerWrite(kTraceInfo, "ohne Empf\xe4nger");
-    LBS_SetTraceCallback(PrintNarrow);
-    _TracerWrite(kTraceInfo, "gew\xf6hnliche Meldung");
-    _TracerWrite(kTraceError, "%s", "");
-    return 0;
-}
-
-// Waits for a mutex given by name or by an inherited handle's value; the exit code tells the result.
-int WaitMutex(const std::string& how, const char* which) {
-    HANDLE mutex = how == "name" ? ::OpenMutexA(MUTEX_ALL_ACCESS, FALSE, which)
-                                 : reinterpret_cast<HANDLE>(static_cast<uintptr_t>(std::strtoull(which, nullptr, 10)));
-    DWORD flags = 0;
-    if (mutex == nullptr || !::GetHandleInformation(mutex, &flags)) return static_cast<int>(::GetLastError());
-    return ::WaitForSingleObject(mutex, 5000) == WAIT_OBJECT_0 && ::ReleaseMutex(mutex) ? 0 : 1000;
 }
 
 // The call runs on a thread whose COM state the scenario chooses ("none", "sta", "mta"); afterwards
@@ -137,11 +89,6 @@ int RunOne(const std::vector<std::string>& a) {
         {"guess-log", [&] { return _GuessLocalLogDir(at(1), flag(2)); }},
         {"korvan-env", [&] { return std::string(_IsKorvanEnvironment(at(1)) ? "true" : "false"); }},
         {"os-version", [&] { return std::to_string(LBS_GetOsVersion()) + " " + std::to_string(LBS_GetOsVersion()); }},
-        {"folders", [&] {
-             std::string all;
-             for (int type : {0, 1, 2, 3, 4, 5, 6, -1}) all += LBS_GetSpecialFolderPath(static_cast<LocbaseDirType>(type)) + "|";
-             return all;
-         }},
         {"value", [&] { return _GetValueFromLocbase(at(1), number(2), ""); }},
         {"datadir", [&] { return LBS_GetAvailableDataDirLocbase(at(1), at(2)); }},
         {"systemdir", [&] { return LBS_GetSystemDir(number(1)); }},
@@ -160,18 +107,14 @@ int RunOne(const std::vector<std::string>& a) {
 
 int main(int argc, char** argv) {
     const std::string scenario = argc > 1 ? argv[1] : "";
-    if (scenario == "init" || scenario == "init-twice") {
+    if (scenario == "init") {
         PrintIds();
         LBS_SetTraceCallback(PrintNarrow);
         Init();
         PrintSettings();
-        if (scenario == "init-twice") Print("--- second\n"), Init();
         return 0;
     }
-    if (scenario == "lines" && argc >= 4) return Lines(std::atoi(argv[2]), argv[3], argc > 4 ? argv[4] : nullptr);
-    if (scenario == "wide-messages") return WideMessages();
-    if (scenario == "debug-output") return DebugOutput();
-    if (scenario == "mutex" && argc == 4) return WaitMutex(argv[2], argv[3]);
+    if (scenario == "line" && argc == 3) return Line(argv[2]);
     if (scenario == "call" && argc >= 3) return RunOne(std::vector<std::string>(argv + 2, argv + argc));
     // The library linked into a DLL must find that DLL as its own module, not the host executable.
     if (scenario == "dll-init") {
@@ -182,12 +125,5 @@ int main(int argc, char** argv) {
     }
     // Enters a single-threaded apartment, whose window makes Wine start its desktop process.
     if (scenario == "desktop") return FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) ? 2 : 0;
-    // The first library call of the process makes the path dump when asked for; a second adds nothing.
-    if (scenario == "first-use") {
-        LBS_SetTraceCallback(PrintNarrow);
-        Print("TEMP <" + LBS_GetTempDir() + ">\n--- second\n");
-        Print("TEMP <" + LBS_GetTempDir() + ">\n");
-        return 0;
-    }
     return 101;
 }

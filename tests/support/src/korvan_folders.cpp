@@ -8,18 +8,6 @@
 
 namespace test_support {
 
-namespace {
-
-std::wstring Environment(const wchar_t* name, bool& present) {
-    std::wstring value(32768, L'\0');
-    const DWORD length = ::GetEnvironmentVariableW(name, &value[0], static_cast<DWORD>(value.size()));
-    present = length != 0;
-    value.resize(length);
-    return value;
-}
-
-}  // namespace
-
 std::string KnownFolder(const KNOWNFOLDERID& folder) {
     PWSTR wide = nullptr;
     std::string narrow;
@@ -44,15 +32,17 @@ void KorvanTrees::RemoveAll() {
     }
 }
 
-TempDirOverride::TempDirOverride(const std::wstring& directory)
-    : tmp_(Environment(L"TMP", hadTmp_)), temp_(Environment(L"TEMP", hadTemp_)) {
-    ::SetEnvironmentVariableW(L"TMP", directory.c_str());
-    ::SetEnvironmentVariableW(L"TEMP", directory.c_str());
+TempDirOverride::TempDirOverride(const std::string& directory) {
+    for (const char* name : {"TMP", "TEMP"}) {
+        char value[32768];
+        const DWORD length = ::GetEnvironmentVariableA(name, value, sizeof value);
+        saved_.emplace_back(name, length != 0 ? std::optional<std::string>(value) : std::nullopt);
+        ::SetEnvironmentVariableA(name, directory.c_str());
+    }
 }
 
 TempDirOverride::~TempDirOverride() {
-    ::SetEnvironmentVariableW(L"TMP", hadTmp_ ? tmp_.c_str() : nullptr);
-    ::SetEnvironmentVariableW(L"TEMP", hadTemp_ ? temp_.c_str() : nullptr);
+    for (const auto& [name, value] : saved_) ::SetEnvironmentVariableA(name, value ? value->c_str() : nullptr);
 }
 
 }  // namespace test_support

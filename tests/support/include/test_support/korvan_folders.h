@@ -6,7 +6,10 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace test_support {
 
@@ -28,17 +31,13 @@ private:
 // TMP and TEMP of this process, and so of the children it starts, for the life of the object.
 class TempDirOverride {
 public:
-    explicit TempDirOverride(const std::wstring& directory);
-    explicit TempDirOverride(const std::string& directory) : TempDirOverride(std::wstring(directory.begin(), directory.end())) {}
+    explicit TempDirOverride(const std::string& directory);
     ~TempDirOverride();
     TempDirOverride(const TempDirOverride&) = delete;
     TempDirOverride& operator=(const TempDirOverride&) = delete;
 
 private:
-    bool hadTmp_ = false;
-    bool hadTemp_ = false;
-    std::wstring tmp_;
-    std::wstring temp_;
+    std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
 };
 
 }  // namespace test_support
