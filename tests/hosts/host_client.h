@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,11 @@ struct Run {
 inline Run Start(const std::string& scenario, const std::string& windowsVersion = "") {
     Run run;
     std::string exe = Directory() + "scenario_host.exe";
-    const std::string copy = "scenario_host_" + std::to_string(::GetCurrentProcessId()) + ".exe";
+    // Named after the test program: the hosts directory is shared by test programs that run at
+    // once in prefixes of their own, where process ids repeat.
+    char self[MAX_PATH + 1] = {};
+    ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+    const std::string copy = "scenario_host_" + std::string(std::strrchr(self, '\\') + 1);
     const std::string appDefaults = "Software\\Wine\\AppDefaults\\" + copy;
     if (!windowsVersion.empty()) {
         EXPECT_TRUE(::CopyFileA(exe.c_str(), (Directory() + copy).c_str(), FALSE));
