@@ -5,6 +5,7 @@
 #include "dirlib/os_version.h"
 #include "dirlib/path_helpers.h"
 #include "dirlib/registry_lookups.h"
+#include "dirlib/shared_security_attributes.h"
 #include "dirlib/tracer.h"
 #include "test_support/log_time.h"
 #include "platform/unique_resource.h"
@@ -251,6 +252,48 @@ TEST_F(RegistryLookup, ComponentDirectoriesFromTheirRecords) {
     EXPECT_EQ("", _GetSystemDirFromRegistry());
     registry_.SetString("Software\\KorvanCo\\ProtectedDirectories", "SystemDir", "C:\\Korvan\\System");
     EXPECT_EQ("C:\\Korvan\\System\\", _GetSystemDirFromRegistry());
+}
+
+}  // namespace
+
+namespace {
+
+// The shared record grants full access to SYSTEM, then Everyone, inheritable; an entry whose
+// account has no SID is left out of the list and of its size.
+TEST(SharedSecurityAttributes, FullAccessEntriesInOrderAndInheritable) {
+    auto wellKnown = [](WELL_KNOWN_SID_TYPE type) {
+        std::vector<BYTE> sid(SECURITY_MAX_SID_SIZE);
+        DWORD size = static_cast<DWORD>(sid.size());
+        EXPECT_TRUE(::CreateWellKnownSid(type, nullptr, sid.data(), &size));
+        return sid;
+    };
+    std::vector<SharedSecurityAttributes::AccessEntry> entries;
+    entries.push_back({SharedSecurityAttributes::kFullAccess, _LookupAccountSid(L"tesk no such account")});
+    entries.push_back({SharedSecurityAttributes::kFullAccess, _ConvertStringSid(L"S-1-1-0")});
+    SharedSecurityAttributes custom(std::move(entries));
+    const std::pair<const SECURITY_ATTRIBUTES*, std::vector<std::vector<BYTE>>> cases[] = {
+        {_SharedSecurityAttributes().get(), {wellKnown(WinLocalSystemSid), wellKnown(WinWorldSid)}},
+        {custom.get(), {wellKnown(WinWorldSid)}},
+    };
+    for (const auto& [record, sids] : cases) {
+        EXPECT_EQ(sizeof(SECURITY_ATTRIBUTES), record->nLength);
+        EXPECT_EQ(TRUE, record->bInheritHandle);
+        BOOL present = FALSE, defaulted = TRUE;
+        PACL dacl = nullptr;
+        ASSERT_TRUE(::GetSecurityDescriptorDacl(record->lpSecurityDescriptor, &present, &dacl, &defaulted));
+        ASSERT_TRUE(present && !defaulted && dacl != nullptr);
+        ACL_SIZE_INFORMATION info = {};
+        ASSERT_TRUE(::GetAclInformation(dacl, &info, sizeof info, AclSizeInformation));
+        ASSERT_EQ(sids.size(), info.AceCount);
+        EXPECT_EQ(0u, info.AclBytesFree);
+        for (DWORD i = 0; i < info.AceCount; ++i) {
+            void* raw = nullptr;
+            ASSERT_TRUE(::GetAce(dacl, i, &raw));
+            const auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(raw);
+            EXPECT_EQ(std::make_tuple(ACCESS_ALLOWED_ACE_TYPE, 0, 0x101F0000ul), std::make_tuple(ace->Header.AceType, ace->Header.AceFlags, ace->Mask)) << i;
+            EXPECT_TRUE(::EqualSid(const_cast<DWORD*>(&ace->SidStart), const_cast<BYTE*>(sids[i].data()))) << i;
+        }
+    }
 }
 
 }  // namespace
