@@ -66,11 +66,4 @@ void VendorRegistry::SetDword(const std::string& keyPath, const std::string& nam
     SetValue(keyPath, name, REG_DWORD, &value, sizeof value);
 }
 
-void VendorRegistry::DeleteValue(const std::string& keyPath, const std::string& name) {
-    tesk::UniqueHkey key;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, kAll32, key.put()) == ERROR_SUCCESS) {
-        ::RegDeleteValueA(key.get(), name.c_str());
-    }
-}
-
 }  // namespace test_support

@@ -26,7 +26,6 @@ public:
     void SetString(const std::string& keyPath, const std::string& name, const std::string& text);
     void SetDword(const std::string& keyPath, const std::string& name, DWORD value);
     void SetSetting(const std::string& name, const std::string& text) { SetString(kSettingsKey, name, text); }
-    void DeleteValue(const std::string& keyPath, const std::string& name);
 
 private:
     static void RemoveAll();
