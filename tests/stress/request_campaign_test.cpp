@@ -198,7 +198,6 @@ private:
             Expect(live, "the stored record is no live block");
             if (live) {
                 Expect(call.firstChildId == record, "the stored identifier is not the reader's first child's");
-                heap_watch::Watch(record);
                 pending_.push_back({context.PrivateData, std::wstring(record, wcsnlen(record, MAX_DEVICE_ID_LEN))});
                 Add("records_stored");
                 expectedBlocks = 1;
@@ -209,7 +208,8 @@ private:
         Expect(!call.hasContext || post || result == ERROR_DI_POSTPROCESSING_REQUIRED || !record,
                "a pre-processing call without post-processing left PrivateData set");
         if (call.paired) {
-            const bool released = heap_watch::Released(call.paired->record);
+            // Its address cannot have been handed out again: a post-processing call stores no record.
+            const bool released = heap_watch::LiveSize(call.paired->record) == 0;
             Expect(released, "the stored record was not released");
             Expect(!record, "PrivateData still set after post-processing");
             pending_.erase(std::find_if(pending_.begin(), pending_.end(), [&](const Pending& p) { return p.record == call.paired->record; }));

@@ -2,7 +2,6 @@
 // or the trace system shuts down under them. Several processes are the cross-process stress test's subject.
 #include "hub.h"
 
-#include "test_support/numbered_lines.h"
 
 #include <atomic>
 #include <climits>
@@ -50,13 +49,9 @@ TEST_F(Concurrency, EightThreadsWhileTheConfigurationChanges) {
     EXPECT_EQ(0, WriteFromThreads(8, 5000, "Busy", stop, done).refusedWhileRunning);
     stop = true;
     changer.join();
-    const auto lines = test_support::ReadNumberedLines(file, '\t', 5);
-    test_support::CheckNumberedLines(lines, 8, 5000, file);
-    EXPECT_EQ(0u, lines.others);
+    test_support::CheckNumberedLines(file, '\t', 5, 8, 5000);
     // The listener that came and went got whole lines too, each tag in order.
-    const auto otherLines = test_support::ReadNumberedLines(other, '\t', 5);
-    test_support::CheckNumberedLines(otherLines, -1, -1, other);
-    EXPECT_EQ(0u, otherLines.others);
+    test_support::CheckNumberedLines(other, '\t', 5, -1, -1);
 }
 
 TEST_F(Concurrency, DoneWhileThreadsWriteEndsTheirOutputCleanly) {
@@ -72,10 +67,8 @@ TEST_F(Concurrency, DoneWhileThreadsWriteEndsTheirOutputCleanly) {
     });
     EXPECT_EQ(0, WriteFromThreads(4, INT_MAX, "Late", stop, done).acceptedAfterDone);
     closer.join();
-    const auto lines = test_support::ReadNumberedLines(file, '\t', 5);
-    test_support::CheckNumberedLines(lines, 4, -1, file);
-    for (const auto& [tag, numbers] : lines.numbers) EXPECT_EQ(numbers.size() - 1, static_cast<size_t>(numbers.back())) << tag;
-    EXPECT_EQ(0u, lines.others);
+    for (const auto& [tag, numbers] : test_support::CheckNumberedLines(file, '\t', 5, 4, -1))
+        EXPECT_EQ(numbers.size() - 1, static_cast<size_t>(numbers.back())) << tag;
 }
 
 }  // namespace
