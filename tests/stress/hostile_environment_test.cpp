@@ -121,22 +121,15 @@ std::vector<std::pair<const char*, std::string>> GetterAnswers(const std::string
             {"LBS_GetAvailableDataDirLocbase", LBS_GetAvailableDataDirLocbase(c, "Archiv")}};
 }
 
-class HostileEnvironment : public ::testing::Test {
-protected:
-    // The library reads "LocbaseActive" once per process: on, so that the getters of every test
-    // here ask the service first, registered or not.
-    void SetUp() override {
-        test_support::WriteFileText(scratch_.path() + "file", "a file, not a directory");
-        registry_.SetSetting("LocbaseActive", "ein");
-    }
-    test_support::VendorRegistry registry_;
-    test_support::ScratchDir scratch_{"tesk_stress_hostile"};
-};
-
-TEST_F(HostileEnvironment, VendorKeysServiceAnswersAndSettingsOfAnyKindGiveADirectoryOrNothing) {
+TEST(HostileEnvironment, VendorKeysServiceAnswersAndSettingsOfAnyKindGiveADirectoryOrNothing) {
+    test_support::VendorRegistry registry;
+    test_support::ScratchDir scratch{"tesk_stress_hostile"};
+    test_support::WriteFileText(scratch.path() + "file", "a file, not a directory");
+    // The library reads "LocbaseActive" once per process: on, so that every getter asks the service first.
+    registry.SetSetting("LocbaseActive", "ein");
     const test_support::RegisteredServer server;
     ASSERT_EQ(0u, server.registerExitCode());
-    Generator random(test_support::CampaignSeed(), scratch_.path());
+    Generator random(test_support::CampaignSeed(), scratch.path());
     const uint64_t rounds = 6 * test_support::SettingOr("TESK_CAMPAIGN_HOSTILE_SCALE", 1);
     size_t answered = 0;
     for (uint64_t round = 0; round < rounds; ++round) {

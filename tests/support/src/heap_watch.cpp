@@ -51,6 +51,12 @@ std::mutex g_mutex;
 std::unordered_map<const void*, size_t> g_live;
 int64_t g_allocations = 0, g_frees = 0, g_foreignFrees = 0;
 
+template <typename Read>
+auto Locked(Read read) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return read();
+}
+
 bool ShouldFail(size_t size) {
     size_t chosen = size;
     return size != 0 && g_failSize.compare_exchange_strong(chosen, 0);
@@ -112,28 +118,13 @@ bool Install(HMODULE module) {
     return g_malloc && g_free;
 }
 
-Counts Snapshot() {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    return Counts{g_allocations, g_frees};
-}
-
+Counts Snapshot() { return Locked([] { return Counts{g_allocations, g_frees}; }); }
 void FailNextAllocationOfSize(size_t size) { g_failSize.store(size); }
-
-size_t LiveBlocks() {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    return g_live.size();
-}
-
+size_t LiveBlocks() { return Locked([] { return g_live.size(); }); }
 size_t LiveSize(const void* block) {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    const auto it = g_live.find(block);
-    return it == g_live.end() ? 0 : it->second;
+    return Locked([block] { const auto it = g_live.find(block); return it == g_live.end() ? size_t{0} : it->second; });
 }
-
-int64_t ForeignFrees() {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    return g_foreignFrees;
-}
+int64_t ForeignFrees() { return Locked([] { return g_foreignFrees; }); }
 
 }  // namespace heap_watch
 
