@@ -82,7 +82,6 @@ for i in 1 2 3 4 5; do run "bench_first_call_service_$i" "$served/perf_bench.exe
 wine_quiet reg delete "$settings\\LocbaseService" /reg:32 /f
 wine_quiet reg delete "$settings" /reg:32 /v LocbaseActive /f
 (cd "$served" && wine_quiet regsvr32 /s /u KvLocbaseService.dll)
-run bench_getters "$bench" getters 2000
 finished=$(date +%s)
 
 # ---- docs/robustness.md ----
@@ -154,12 +153,6 @@ first_call_figures() {
   first_call_figures beside
   first_call_figures none
   first_call_figures service
-  echo
-  echo "Directory getters, per call after the library's initialisation ($(status bench_getters)):"
-  echo
-  echo "| Figure | Value |"
-  echo "|---|---|"
-  figures bench_getters
   echo
   echo "The trace-system library's file writes against a simple writer that keeps its file open ($(status bench_hub_write)):"
   echo

@@ -1,5 +1,5 @@
 // What reaches a listener: the line layout, texts kept byte for byte and cut at their limit,
-// dumps, the console and debugger listeners.
+// dumps, the debugger listener.
 #include "hub.h"
 
 #include "test_support/debug_output.h"
@@ -93,19 +93,7 @@ TEST_F(Output, DumpsSixteenBytesALineUpTo64KiB) {
     EXPECT_EQ("(983040 more bytes not shown)", lines[4101][5]);
 }
 
-TEST_F(Output, ConsoleAndDebuggerListeners) {
-    const std::string captured = test_support::UniqueTempPath("stderr.log");
-    HANDLE file = CreateFileA(captured.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    const HANDLE original = GetStdHandle(STD_ERROR_HANDLE);
-    SetStdHandle(STD_ERROR_HANDLE, file);
-    ASSERT_TRUE(Hub().AddConsoleListener("Con"));
-    const bool written = Hub().Write(2, "Con", "to the console");
-    SetStdHandle(STD_ERROR_HANDLE, original);
-    CloseHandle(file);
-    EXPECT_TRUE(written);
-    EXPECT_EQ(std::vector<std::string>{"to the console"}, TraceTexts(captured));
-
+TEST_F(Output, DebuggerListenerGetsTheWholeLine) {
     ASSERT_TRUE(Hub().AddListener("Dbg", "debugger", KvTraceListenerDebugger, nullptr));
     test_support::DebugOutputCapture capture;
     ASSERT_TRUE(Hub().Write(4, "Dbg", "seen by a debugger"));

@@ -1,5 +1,5 @@
-// Figures of the stress and performance programs ("figure <name> <value> <unit>", which
-// scripts/run_campaign.sh collects), their length and seed from the environment, and timing.
+// Figures of the stress and performance programs ("figure <name> <value> <unit>" and "goal <name>
+// met|MISSED", which scripts/run_campaign.sh collects), their length and seed from the environment, timing.
 #pragma once
 
 #include <cstdint>
@@ -13,12 +13,8 @@ uint64_t SettingOr(const char* name, uint64_t fallback);
 uint64_t CampaignSeed();
 
 void Figure(const std::string& name, double value, const char* unit = "");
-// A timed goal is reported and never fails a run: the machine is shared with other work.
 void Goal(const char* name, bool met);
-
-// Seconds of the performance counter.
 double Seconds();
-
 // The running program's full path, to start it again as a child.
 std::string ThisProgram();
 

@@ -1,7 +1,6 @@
-// Counts, keeps a ledger of and fails the heap allocations of one loaded module through its C
-// runtime imports.
-// Every operator new and delete of a DLL linked with the static C++ runtime ends in msvcrt's
-// malloc and free, so these counts cover the module's own allocations and nothing else.
+// Counts, keeps a ledger of and fails the heap allocations of one loaded module by rewriting its
+// import address table. Every operator new and delete of a DLL linked with the static C++ runtime
+// ends in msvcrt's malloc and free, so these counts cover the module's own allocations and nothing else.
 #pragma once
 
 #include <windows.h>
@@ -20,9 +19,6 @@ struct Counts {
 };
 Counts Snapshot();
 
-// From the next allocation on, the n-th (1-based) fails and returns null; 0 turns failing off.
-void FailNthAllocation(int64_t n);
-
 // The next allocation of exactly `size` bytes fails and returns null; 0 turns failing off.
 void FailNextAllocationOfSize(size_t size);
 
@@ -31,9 +27,5 @@ void FailNextAllocationOfSize(size_t size);
 size_t LiveBlocks();
 size_t LiveSize(const void* block);
 int64_t ForeignFrees();
-// Watches a block the module holds; Released tells whether it was freed since, even when its
-// address has been handed out again.
-void Watch(const void* block);
-bool Released(const void* block);
 
 }  // namespace heap_watch
