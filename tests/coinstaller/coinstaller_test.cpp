@@ -3,11 +3,13 @@
 // SetupAPI call failing in turn.
 #include "coinstaller_harness.h"
 #include "test_support/heap_watch.h"
-#include "tests/doubles/recording_trace/records.h"
+#include "tests/doubles/recording_trace/recording_trace.h"
 
 #include <gtest/gtest.h>
 
 #include <cfgmgr32.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -30,10 +32,8 @@ protected:
         return (now.allocations - since.allocations) - (now.frees - since.frees);
     }
     static bool Traced(const std::string& text) {
-        for (const records::Line& line : records::Writes()) {
-            if (line.text == text) return true;
-        }
-        return false;
+        const auto writes = records::CallsOf();
+        return std::any_of(writes.begin(), writes.end(), [&](const RecCall& write) { return text == write.text; });
     }
     DWORD Call(DI_FUNCTION request, COINSTALLER_CONTEXT_DATA* context, bool withData = true) {
         return CallCoDeviceInstall(request, tree_.set, withData ? &tree_.data : nullptr, context);
@@ -86,10 +86,10 @@ TEST_F(CoInstallerTest, AllocationFailureOfTheChildRecordUnwindsTheScopeAndRetur
     EXPECT_EQ(static_cast<DWORD>(NO_ERROR), Call(DIF_PROPERTYCHANGE, &context));
     EXPECT_EQ(nullptr, context.PrivateData);
     EXPECT_EQ(0, Outstanding(before));
-    const auto writes = records::Writes();
+    const auto writes = records::CallsOf();
     ASSERT_FALSE(writes.empty());
     EXPECT_EQ(1, writes.back().level);
-    EXPECT_EQ("<--- Ende: CoDeviceInstall\t Returnwert: Fehlerinfo: StackUnwinding ~MethodTrace: Es ist eine "
+    EXPECT_STREQ("<--- Ende: CoDeviceInstall\t Returnwert: Fehlerinfo: StackUnwinding ~MethodTrace: Es ist eine "
               "Exception aufgetreten",
               writes.back().text);
 }
@@ -100,7 +100,7 @@ TEST_F(CoInstallerTest, AnIgnoredRequestWithTracingOffAllocatesNothing) {
     const heap_watch::Counts before = heap_watch::Snapshot();
     for (int i = 0; i < 100; ++i) Call(DIF_SELECTBESTCOMPATDRV, nullptr);
     EXPECT_EQ(before.allocations, heap_watch::Snapshot().allocations);
-    EXPECT_EQ(0u, records::CallsOf("Write").size());
+    EXPECT_EQ(0u, records::CallsOf().size());
 }
 
 // SetupAPI may call without device data or context; the module then only reads the log token.
