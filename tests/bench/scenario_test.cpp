@@ -12,9 +12,7 @@
 
 namespace {
 
-using bench::ExpectKind;
-using bench::ParseError;
-using bench::ParseScenario;
+using namespace bench;
 
 const char kHeader[] =
     "trace level 16\n"

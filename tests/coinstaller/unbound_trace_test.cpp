@@ -4,9 +4,7 @@
 // same with the level read as 1.
 #include "coinstaller_harness.h"
 #include "test_support/load_watch.h"
-#ifdef UNBOUND_INCOMPLETE
 #include "tests/doubles/recording_trace/recording_trace.h"
-#endif
 
 #include <gtest/gtest.h>
 
