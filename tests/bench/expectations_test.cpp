@@ -11,23 +11,14 @@ namespace {
 using bench::ExpectKind;
 
 // Pre-processing asks for post-processing, post-processing removes the child and logs twice.
-bench::RequestOutcome DisableOutcome() {
-    bench::RequestOutcome outcome;
-    bench::CallRecord pre;
-    pre.result = ERROR_DI_POSTPROCESSING_REQUIRED;
-    pre.trace.push_back({"line 1", "INFO", "TESK.CoInstall", "CoDeviceInstall::Setze DeviceId (Child) <SCF\\1>"});
-    pre.setupApiFunctions = {"CM_Get_Child"};
-    bench::CallRecord post;
-    post.postProcessing = true;
-    post.textLog.push_back({TXTLOG_INSTALLER, TXTLOG_DETAILS, false, 0, "TeskCoInstaller: Dazugehöriger ScFilter"});
-    post.textLog.push_back({TXTLOG_INSTALLER, TXTLOG_DETAILS, true, 5, "TeskCoInstaller: ERROR SetupDiRemoveDevice"});
-    post.trace.push_back({"line 2", "INFO", "TESK.CoInstall", "CoDeviceInstall::Lösche dazugehörigen ScFilter..."});
-    post.setupApiFunctions = {"SetupDiRemoveDevice", "SetupDiRemoveDevice"};
-    outcome.calls = {pre, post};
-    outcome.devices["reader"] = {true, 0x00040000, 0};
-    outcome.devices["child"] = {false, 0, 0};
-    return outcome;
-}
+const bench::RequestOutcome kDisable = {
+    {{false, 0, 0, ERROR_DI_POSTPROCESSING_REQUIRED, {}, {"CM_Get_Child"}, {},
+      {{"line 1", "INFO", "TESK.CoInstall", "CoDeviceInstall::Setze DeviceId (Child) <SCF\\1>"}}},
+     {true, 0, 0, NO_ERROR, {}, {"SetupDiRemoveDevice", "SetupDiRemoveDevice"},
+      {{TXTLOG_INSTALLER, TXTLOG_DETAILS, false, 0, "TeskCoInstaller: Dazugehöriger ScFilter"},
+       {TXTLOG_INSTALLER, TXTLOG_DETAILS, true, 5, "TeskCoInstaller: ERROR SetupDiRemoveDevice"}},
+      {{"line 2", "INFO", "TESK.CoInstall", "CoDeviceInstall::Lösche dazugehörigen ScFilter..."}}}},
+    {{"reader", {true, 0x00040000, 0}}, {"child", {false, 0, 0}}}};
 
 TEST(Expectations, EachKindMetOrShowingWhatWasFound) {
     const auto D = std::nullopt;
@@ -71,7 +62,7 @@ TEST(Expectations, EachKindMetOrShowingWhatWasFound) {
         e.kind = row.kind;
         e.code = row.code;
         (row.kind == ExpectKind::Removed || row.kind == ExpectKind::Present || row.kind == ExpectKind::InstallFlags ? e.device : e.text) = row.text;
-        const auto verdicts = bench::Check({e}, row.onEmptyOutcome ? bench::RequestOutcome{} : DisableOutcome());
+        const auto verdicts = bench::Check({e}, row.onEmptyOutcome ? bench::RequestOutcome{} : kDisable);
         ASSERT_EQ(1u, verdicts.size());
         EXPECT_EQ(row.difference, verdicts[0].difference) << row.text;
         EXPECT_EQ(std::string(row.difference).empty(), verdicts[0].met) << row.text;

@@ -12,20 +12,12 @@
 
 namespace {
 
-using bench::ExpectKind;
-using bench::ParseError;
-using bench::ParseScenario;
+using namespace bench;
 
 const char kHeader[] =
     "trace level 16\n"
     "device hub    USB\\ROOT_HUB30\\4&2A5B3C&0&0            class usb\n"
     "device reader USB\\VID_0C4B&PID_0500\\6&1F2E3D4C&0&2   class reader   parent hub\n";
-
-ParseError ErrorOf(const std::string& text) {
-    ParseError error{-1, "untouched"};
-    EXPECT_FALSE(ParseScenario(text, &error).has_value()) << text;
-    return error;
-}
 
 TEST(ScenarioParser, ReadsEveryStatementOfACompleteScenario) {
     const std::string text = std::string(kHeader) +
@@ -95,7 +87,8 @@ TEST(ScenarioParser, MalformedLinesNameTheLineAndWhatWasExpected) {
         {"device r ROOT\\R\\0 class reader\n", 0, "expected a 'trace none' or 'trace level <n>' line, found none"},
     };
     for (const auto& c : cases) {
-        const ParseError error = ErrorOf(c.line <= 2 ? c.lines : kHeader + c.lines);
+        ParseError error{-1, "untouched"};
+        EXPECT_FALSE(ParseScenario(c.line <= 2 ? c.lines : kHeader + c.lines, &error).has_value()) << c.lines;
         EXPECT_EQ(c.line, error.line) << c.lines;
         EXPECT_EQ(c.message, error.message) << c.lines;
     }

@@ -3,11 +3,13 @@
 // SetupAPI call failing in turn.
 #include "coinstaller_harness.h"
 #include "test_support/heap_watch.h"
-#include "tests/doubles/recording_trace/records.h"
+#include "tests/doubles/recording_trace/recording_trace.h"
 
 #include <gtest/gtest.h>
 
 #include <cfgmgr32.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -25,15 +27,9 @@ protected:
     }
     void TearDown() override { heap_watch::FailNextAllocationOfSize(0); }
 
-    static int64_t Outstanding(const heap_watch::Counts& since) {
-        const heap_watch::Counts now = heap_watch::Snapshot();
-        return (now.allocations - since.allocations) - (now.frees - since.frees);
-    }
     static bool Traced(const std::string& text) {
-        for (const records::Line& line : records::Writes()) {
-            if (line.text == text) return true;
-        }
-        return false;
+        const auto writes = records::CallsOf();
+        return std::any_of(writes.begin(), writes.end(), [&](const RecCall& write) { return text == write.text; });
     }
     DWORD Call(DI_FUNCTION request, COINSTALLER_CONTEXT_DATA* context, bool withData = true) {
         return CallCoDeviceInstall(request, tree_.set, withData ? &tree_.data : nullptr, context);
@@ -60,19 +56,20 @@ TEST_F(CoInstallerTest, TheChildRecordIsTheOneBlockKeptAndEveryPostProcessingPat
     };
     for (const Case& c : cases) {
         SetUp();
-        const heap_watch::Counts before = heap_watch::Snapshot();
+        const size_t before = heap_watch::LiveBlocks();
         COINSTALLER_CONTEXT_DATA context{};
         ASSERT_EQ(static_cast<DWORD>(ERROR_DI_POSTPROCESSING_REQUIRED), Call(DIF_PROPERTYCHANGE, &context)) << c.name;
         ASSERT_NE(nullptr, context.PrivateData);
         EXPECT_STREQ(L"SCFILTER\\CID_4B4F5256414E\\7&3A2B1C&0&0", static_cast<const wchar_t*>(context.PrivateData));
-        EXPECT_EQ(1, Outstanding(before)) << c.name;
+        EXPECT_EQ(before + 1, heap_watch::LiveBlocks()) << c.name;
+        EXPECT_EQ(MAX_DEVICE_ID_LEN * sizeof(wchar_t), heap_watch::LiveSize(context.PrivateData)) << c.name;
 
         if (c.failing) SimInjectFailure(c.failing, SimFailAlways, 0, ERROR_GEN_FAILURE);
         context.PostProcessing = c.postProcessing;
         context.InstallResult = c.installResult;
         EXPECT_EQ(c.installResult, Call(DIF_PROPERTYCHANGE, &context, c.withData)) << c.name;
         EXPECT_EQ(nullptr, context.PrivateData) << c.name;
-        EXPECT_EQ(0, Outstanding(before)) << c.name;
+        EXPECT_EQ(before, heap_watch::LiveBlocks()) << c.name;
         EXPECT_EQ(c.name == cases[0].name, !SimDeviceExists(tree_.child)) << c.name;
         EXPECT_EQ(c.name == cases[0].name ? 1u : 0u, SimSetsOpened()) << c.name;
     }
@@ -81,15 +78,15 @@ TEST_F(CoInstallerTest, TheChildRecordIsTheOneBlockKeptAndEveryPostProcessingPat
 TEST_F(CoInstallerTest, AllocationFailureOfTheChildRecordUnwindsTheScopeAndReturnsNoError) {
     RecSetCategoryLevel("TESK.CoInstall", 8);
     heap_watch::FailNextAllocationOfSize(MAX_DEVICE_ID_LEN * sizeof(wchar_t));
-    const heap_watch::Counts before = heap_watch::Snapshot();
+    const size_t before = heap_watch::LiveBlocks();
     COINSTALLER_CONTEXT_DATA context{};
     EXPECT_EQ(static_cast<DWORD>(NO_ERROR), Call(DIF_PROPERTYCHANGE, &context));
     EXPECT_EQ(nullptr, context.PrivateData);
-    EXPECT_EQ(0, Outstanding(before));
-    const auto writes = records::Writes();
+    EXPECT_EQ(before, heap_watch::LiveBlocks());
+    const auto writes = records::CallsOf();
     ASSERT_FALSE(writes.empty());
     EXPECT_EQ(1, writes.back().level);
-    EXPECT_EQ("<--- Ende: CoDeviceInstall\t Returnwert: Fehlerinfo: StackUnwinding ~MethodTrace: Es ist eine "
+    EXPECT_STREQ("<--- Ende: CoDeviceInstall\t Returnwert: Fehlerinfo: StackUnwinding ~MethodTrace: Es ist eine "
               "Exception aufgetreten",
               writes.back().text);
 }
@@ -100,7 +97,7 @@ TEST_F(CoInstallerTest, AnIgnoredRequestWithTracingOffAllocatesNothing) {
     const heap_watch::Counts before = heap_watch::Snapshot();
     for (int i = 0; i < 100; ++i) Call(DIF_SELECTBESTCOMPATDRV, nullptr);
     EXPECT_EQ(before.allocations, heap_watch::Snapshot().allocations);
-    EXPECT_EQ(0u, records::CallsOf("Write").size());
+    EXPECT_EQ(0u, records::CallsOf().size());
 }
 
 // SetupAPI may call without device data or context; the module then only reads the log token.
@@ -131,7 +128,7 @@ TEST_F(CoInstallerTest, EachPlatformCallFailingInTurnNeverFailsTheInstallation) 
                                 "CM_Get_Child", "CM_Get_Parent", "CM_Get_Device_IDW"}) {
         SetUp();
         ASSERT_TRUE(SimInjectFailure(failing, SimFailAlways, 0, ERROR_GEN_FAILURE)) << failing;
-        const heap_watch::Counts before = heap_watch::Snapshot();
+        const size_t before = heap_watch::LiveBlocks();
         COINSTALLER_CONTEXT_DATA context{};
         const DWORD pre = Call(DIF_PROPERTYCHANGE, &context);
         EXPECT_TRUE(pre == NO_ERROR || pre == ERROR_DI_POSTPROCESSING_REQUIRED) << failing;
@@ -139,7 +136,7 @@ TEST_F(CoInstallerTest, EachPlatformCallFailingInTurnNeverFailsTheInstallation) 
         EXPECT_EQ(static_cast<DWORD>(NO_ERROR), Call(DIF_PROPERTYCHANGE, &context)) << failing;
         EXPECT_EQ(nullptr, context.PrivateData) << failing;
         EXPECT_EQ(0u, Call(DIF_REMOVE, nullptr) | Call(DIF_INSTALLDEVICE, nullptr)) << failing;
-        EXPECT_EQ(0, Outstanding(before)) << failing;
+        EXPECT_EQ(before, heap_watch::LiveBlocks()) << failing;
         EXPECT_EQ(SimSetsOpened(), SimCallCount("SetupDiDestroyDeviceInfoList")) << failing;
         EXPECT_GT(SimCallCount(failing), 0u) << failing << " was never called";
     }

@@ -4,7 +4,7 @@
 #include "coinstaller/library_log_forwarder.h"
 #include "dirlib/locbase.h"
 #include "trace/trace_calls.h"
-#include "tests/doubles/recording_trace/records.h"
+#include "tests/doubles/recording_trace/recording_trace.h"
 
 #include <gtest/gtest.h>
 
@@ -17,14 +17,14 @@ TEST(LibraryLogForwarding, InformationGoesToLevel16AndErrorsToLevel2Unchanged) {
     RecReset();
     ForwardLibraryLog(false, L"Init: Verzeichnis <C:\\Gr\u00fc\u00dfe> %s 100%");
     EXPECT_FALSE(LBS_CreateDirectory(""));
-    const auto writes = records::Writes();
+    const auto writes = records::CallsOf();
     ASSERT_EQ(2u, writes.size());
     EXPECT_EQ(16, writes[0].level);
-    EXPECT_EQ("TESK.CoInstall", writes[0].category);
-    EXPECT_EQ("Init: Verzeichnis <C:\\Gr\xfc\xdf" "e> %s 100%", writes[0].text) << "nothing is formatted or added";
+    EXPECT_STREQ("TESK.CoInstall", writes[0].category);
+    EXPECT_STREQ("Init: Verzeichnis <C:\\Gr\xfc\xdf" "e> %s 100%", writes[0].text) << "nothing is formatted or added";
     EXPECT_EQ(2, writes[1].level);
-    EXPECT_EQ("TESK.CoInstall", writes[1].category);
-    EXPECT_EQ("LBS_CreateDirectory: Kein Pfad \xfc" "bergeben!", writes[1].text);
+    EXPECT_STREQ("TESK.CoInstall", writes[1].category);
+    EXPECT_STREQ("LBS_CreateDirectory: Kein Pfad \xfc" "bergeben!", writes[1].text);
 }
 
 }  // namespace

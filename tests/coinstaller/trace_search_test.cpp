@@ -6,7 +6,7 @@
 #include "test_support/module.h"
 #include "test_support/process.h"
 #include "test_support/registry_fixture.h"
-#include "tests/doubles/recording_trace/records.h"
+#include "tests/doubles/recording_trace/recording_trace.h"
 
 #include <gtest/gtest.h>
 
@@ -29,59 +29,39 @@ int RunChild() {
     coDeviceInstall(DIF_SELECTDEVICE, nullptr, nullptr, nullptr);
     HMODULE library = ::GetModuleHandleA(kLibrary);
     char path[MAX_PATH + 1] = {};
-    if (library != nullptr) ::GetModuleFileNameA(library, path, MAX_PATH);
+    if (library == nullptr || !::GetModuleFileNameA(library, path, MAX_PATH)) return 4;
     int libraryLines = 0;
     bool request = false;
-    if (library != nullptr) {
-        for (const records::Line& line : records::Writes(ExportAs<records::CountFn>(library, "RecCallCount"),
-                                                         ExportAs<records::GetFn>(library, "RecGetCall"))) {
-            libraryLines += line.text.find("LBS_") != std::string::npos || line.text.rfind("Init:", 0) == 0;
-            request = request || line.text == "CoDeviceInstall::InstallFunction <<DIF_SELECTDEVICE>>";
-        }
+    for (const RecCall& line : records::CallsOf("Write", ExportAs<records::CountFn>(library, "RecCallCount"),
+                                                ExportAs<records::GetFn>(library, "RecGetCall"))) {
+        const std::string text = line.text;
+        libraryLines += text.find("LBS_") != std::string::npos || text.rfind("Init:", 0) == 0;
+        request = request || text == "CoDeviceInstall::InstallFunction <<DIF_SELECTDEVICE>>";
     }
     std::printf("LOADED <%s> LIBRARY_LINES <%d> REQUEST <%d>\n", path, libraryLines, request ? 1 : 0);
     return 0;
 }
 
-class TraceLibrarySearch : public ::testing::Test {
-protected:
-    void SetUp() override {
-        registry_.SetSetting("ProgKey", progDir_.path());
+// Copies in the program directory and beside the host; each case removes the copy that won the
+// one before. The search's own messages never reach the trace.
+TEST(TraceLibrarySearch, ProgramDirectoryThenHostThenModule) {
+    VendorRegistry registry;
+    ScratchDir progDir{"search_prog"};
+    registry.SetSetting("ProgKey", progDir.path());
+    const std::string candidates[] = {progDir.path(), ProgramDirectory(), ProgramDirectory() + "module\\"};
+    for (int i : {0, 1}) {
+        ASSERT_TRUE(::CopyFileA((candidates[2] + kLibrary).c_str(), (candidates[i] + kLibrary).c_str(), FALSE));
     }
-    void TearDown() override { ::DeleteFileA((ProgramDirectory() + kLibrary).c_str()); }
-
-    static void CopyLibraryTo(const std::string& directory) {
-        ASSERT_TRUE(::CopyFileA((ProgramDirectory() + "module\\" + kLibrary).c_str(), (directory + kLibrary).c_str(), FALSE));
-    }
-    // The child's report for the library expected at `directory`; the search's own messages
-    // never reach the trace.
-    void ExpectBoundFrom(const std::string& directory) {
-        char self[MAX_PATH + 1] = {};
-        ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+    char self[MAX_PATH + 1] = {};
+    ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+    for (int i = 0; i < 3; ++i) {
         const ProcessResult child = RunProcess(self, kChildArgument);
-        ASSERT_EQ(0u, child.exitCode) << child.output;
+        EXPECT_EQ(0u, child.exitCode) << child.output;
         const std::string loaded = child.output.substr(0, child.output.find('>') + 1);
-        EXPECT_EQ(0, _stricmp(("LOADED <" + directory + kLibrary + ">").c_str(), loaded.c_str())) << child.output;
+        EXPECT_EQ(0, _stricmp(("LOADED <" + candidates[i] + kLibrary + ">").c_str(), loaded.c_str())) << child.output;
         EXPECT_NE(std::string::npos, child.output.find("LIBRARY_LINES <0> REQUEST <1>")) << child.output;
+        if (i < 2) ::DeleteFileA((candidates[i] + kLibrary).c_str());
     }
-
-    VendorRegistry registry_;
-    ScratchDir progDir_{"search_prog"};
-};
-
-TEST_F(TraceLibrarySearch, ProgramDirectoryOfTheTraceComponentComesFirst) {
-    CopyLibraryTo(progDir_.path());
-    CopyLibraryTo(ProgramDirectory());
-    ExpectBoundFrom(progDir_.path());
-}
-
-TEST_F(TraceLibrarySearch, HostDirectoryComesSecond) {
-    CopyLibraryTo(ProgramDirectory());
-    ExpectBoundFrom(ProgramDirectory());
-}
-
-TEST_F(TraceLibrarySearch, ModuleDirectoryComesLast) {
-    ExpectBoundFrom(ProgramDirectory() + "module\\");
 }
 
 }  // namespace

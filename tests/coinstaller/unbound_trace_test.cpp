@@ -3,11 +3,8 @@
 // the load are made once, an incomplete library is never called, and the work is done all the
 // same with the level read as 1.
 #include "coinstaller_harness.h"
-#include "contracts/trace_system_contract.h"
 #include "test_support/load_watch.h"
-#ifdef UNBOUND_INCOMPLETE
 #include "tests/doubles/recording_trace/recording_trace.h"
-#endif
 
 #include <gtest/gtest.h>
 
@@ -35,11 +32,6 @@ TEST(UnboundTraceLibrary, IsSearchedOnceAndTheWorkIsDoneAllTheSame) {
     EXPECT_EQ(1, load_watch::LoadLibraryCalls());
     EXPECT_EQ(0u, RecInitCount());
     EXPECT_EQ(0u, RecCallCount()) << "no export of an incomplete library may be called";
-    HMODULE library = ::GetModuleHandleA(kTraceSystemFileName);
-    int missing = 0;
-    for (const char* name : kTraceEntryPointNames) missing += ::GetProcAddress(library, name) == nullptr;
-    EXPECT_EQ(1, missing);
-    EXPECT_EQ(nullptr, ::GetProcAddress(library, "DoneTraceSystem"));
 #else
     EXPECT_EQ(0, load_watch::LoadLibraryCalls()) << "no candidate held the file";
 #endif

@@ -2,7 +2,7 @@
 // reaches the library, byte for byte, and the scope lines of a method.
 #include "trace/method_trace.h"
 #include "trace/trace_calls.h"
-#include "tests/doubles/recording_trace/records.h"
+#include "tests/doubles/recording_trace/recording_trace.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 
 namespace {
 
-using records::Writes;
+using records::CallsOf;
 
 constexpr wchar_t kCategory[] = L"TESK.CoInstall";
 constexpr char kUnwound[] = "\t Returnwert: Fehlerinfo: StackUnwinding ~MethodTrace: Es ist eine Exception aufgetreten";
@@ -29,13 +29,13 @@ TEST_F(TraceFacade, FormatTakesWideStringsAndConvertsToLatin1OrNothing) {
     TraceWriteText(TraceLevel::Info, kCategory, L"a\u4e00b");
     TraceWriteText(TraceLevel::Info, L"Kat\u4e00", L"text");
     TraceWriteFormat(TraceLevel::Info, L"Kat\u4e00", L"text");
-    const auto writes = Writes();
+    const auto writes = CallsOf();
     ASSERT_EQ(3u, writes.size()) << "a category that cannot be converted suppresses the call";
     EXPECT_EQ(8, writes[0].level);
-    EXPECT_EQ("TESK.CoInstall", writes[0].category);
-    EXPECT_EQ("Fn::L\xf6sche <Ger\xe4t> -7 <0xe0000226>", writes[0].text);
-    EXPECT_EQ("", writes[1].text) << "a text with a character beyond Latin-1 arrives empty";
-    EXPECT_EQ("", writes[2].text);
+    EXPECT_STREQ("TESK.CoInstall", writes[0].category);
+    EXPECT_STREQ("Fn::L\xf6sche <Ger\xe4t> -7 <0xe0000226>", writes[0].text);
+    EXPECT_STREQ("", writes[1].text) << "a text with a character beyond Latin-1 arrives empty";
+    EXPECT_STREQ("", writes[2].text);
 }
 
 TEST_F(TraceFacade, AnUnwantedLevelOrAMissingTextWritesNothing) {
@@ -44,54 +44,41 @@ TEST_F(TraceFacade, AnUnwantedLevelOrAMissingTextWritesNothing) {
     TraceWriteText(TraceLevel::Detail, kCategory, L"text");
     TraceWriteText(TraceLevel::Detail, "TESK.CoInstall", "text");
     TraceDump(TraceLevel::Detail, kCategory, L"T", L"n", "ab", 2);
-    EXPECT_EQ(4u, records::CallsOf("ShouldTrace").size());
+    EXPECT_EQ(4u, CallsOf("ShouldTrace").size());
     RecReset();
     TraceWriteFormat(TraceLevel::Error, L"", L"x");
     TraceWriteFormat(TraceLevel::Error, kCategory, nullptr);
-    EXPECT_EQ(0u, records::CallsOf("ShouldTrace").size()) << "the format write checks its arguments before asking";
+    EXPECT_EQ(0u, CallsOf("ShouldTrace").size()) << "the format write checks its arguments before asking";
     TraceWriteText(TraceLevel::Error, kCategory, static_cast<const wchar_t*>(nullptr));
     TraceWriteText(TraceLevel::Error, static_cast<const char*>(nullptr), "x");
     TraceDump(TraceLevel::Info, kCategory, nullptr, L"n", "ab", 2);
     TraceDump(TraceLevel::Info, kCategory, L"T", L"n", nullptr, 2);
-    EXPECT_EQ(0u, records::CallsOf("Write").size() + records::CallsOf("Dump").size());
+    EXPECT_EQ(0u, CallsOf("Write").size() + CallsOf("Dump").size());
 }
 
+// Each string cut on its own, to 127 characters or 4095; a dump's block passes exactly.
 TEST_F(TraceFacade, CategoriesAndNamesKeep127CharactersTextsAndTitles4095) {
+    const unsigned char block[] = {0x00, 0xF6, 0x41};
     for (size_t length : {127u, 128u, 4095u, 4096u, 10000u}) {
         RecReset();
         const std::wstring wide(length, L'x');
         TraceWriteFormat(TraceLevel::Info, wide.c_str(), L"%s", wide.c_str());
         TraceWriteText(TraceLevel::Info, wide.c_str(), wide.c_str());
-        TraceDump(TraceLevel::Info, wide.c_str(), wide.c_str(), wide.c_str(), "x", 1);
-        const std::string category(std::min<size_t>(length, 127), 'x');
-        const std::string text(std::min<size_t>(length, 4095), 'x');
-        const auto writes = Writes();
-        ASSERT_EQ(2u, writes.size()) << length;
-        for (const auto& write : writes) {
-            EXPECT_EQ(category, write.category) << length;
-            EXPECT_EQ(text, write.text) << length;
-        }
-        const RecCall dump = records::CallsOf("Dump").at(0);
+        TraceDump(TraceLevel::Info, wide.c_str(), (L"T" + wide).c_str(), (L"N" + wide).c_str(), block, sizeof block);
+        const std::string category(std::min<size_t>(length, 127), 'x'), text(std::min<size_t>(length, 4095), 'x');
+        ASSERT_EQ(2u, CallsOf().size()) << length;
+        for (const RecCall& write : CallsOf()) EXPECT_EQ(category + "|" + text, write.category + ("|" + std::string(write.text))) << length;
+        const RecCall dump = CallsOf("Dump").at(0);
+        EXPECT_EQ(8, dump.level);
         EXPECT_EQ(category, dump.category) << length;
-        EXPECT_EQ(category, dump.name) << length;
-        EXPECT_EQ(text, dump.title) << length;
+        EXPECT_EQ(("N" + text).substr(0, 127), dump.name) << length;
+        EXPECT_EQ(("T" + text).substr(0, 4095), dump.title) << length;
+        ASSERT_EQ(3u, dump.size);
+        EXPECT_EQ(0, std::memcmp(block, dump.data, 3));
     }
     const std::string narrow(6000, 'n');
     TraceWriteText(TraceLevel::Info, "TESK.CoInstall", narrow.c_str());
-    EXPECT_EQ(narrow, Writes().back().text) << "narrow texts pass whole";
-}
-
-TEST_F(TraceFacade, DumpsPassTheirBlockExactly) {
-    const unsigned char block[] = {0x00, 0xF6, 0x41};
-    TraceDump(TraceLevel::Info, L"TESK.CoInstall.Dump", L"SP_PROPCHANGE_PARAMS", L"pcp", block, sizeof block);
-    const auto dumps = records::CallsOf("Dump");
-    ASSERT_EQ(1u, dumps.size());
-    EXPECT_EQ(8, dumps[0].level);
-    EXPECT_STREQ("TESK.CoInstall.Dump", dumps[0].category);
-    EXPECT_STREQ("SP_PROPCHANGE_PARAMS", dumps[0].title);
-    EXPECT_STREQ("pcp", dumps[0].name);
-    ASSERT_EQ(3u, dumps[0].size);
-    EXPECT_EQ(0, std::memcmp(block, dumps[0].data, 3));
+    EXPECT_EQ(narrow, CallsOf().back().text) << "narrow texts pass whole";
 }
 
 TEST_F(TraceFacade, LevelQuestionsAnswerFromTheLibraryOrFallBack) {
@@ -141,11 +128,12 @@ TEST_F(TraceFacade, ScopeLinesAtEachCategoryLevel) {
             Scope(c.scopeLevel, c.line, c.note, c.fail);
         } catch (const std::runtime_error&) {
         }
-        const auto writes = Writes();
+        const auto writes = CallsOf();
         ASSERT_EQ(c.lines.size(), writes.size()) << c.categoryLevel << "/" << c.scopeLevel;
         for (size_t i = 0; i < writes.size(); ++i) {
             EXPECT_EQ(c.lines[i].first, writes[i].level) << writes[i].text;
-            EXPECT_TRUE(writes[i].text == c.lines[i].second || std::regex_match(writes[i].text, std::regex(c.lines[i].second)))
+            const std::string text = writes[i].text;
+            EXPECT_TRUE(text == c.lines[i].second || std::regex_match(text, std::regex(c.lines[i].second)))
                 << writes[i].text;
         }
     }
