@@ -58,8 +58,7 @@ int TraceCall(uint64_t calls) {
     return 0;
 }
 
-// CoDeviceInstall for a request it ignores, with tracing off: time and the module's heap
-// allocations per call.
+// CoDeviceInstall for a request it ignores, with tracing off: time and heap allocations per call.
 int IgnoredRequest(uint64_t calls) {
     harness::ReaderTree tree = harness::AddReader();
     // The first call binds the trace library; it is the subject of the first-call benchmark.
@@ -77,8 +76,8 @@ int IgnoredRequest(uint64_t calls) {
     return allocations == 0 ? 0 : 1;
 }
 
-// The first CoDeviceInstall of a process makes the whole load attempt of the trace library.
-// `label` names the layout scripts/run_campaign.sh started the process in.
+// The first CoDeviceInstall of a process makes the whole load attempt of the trace library; `label`
+// names the layout scripts/run_campaign.sh started the process in.
 int FirstCall(const std::string& label) {
     const HMODULE module = ::LoadLibraryA("TeskCoInstaller.dll");
     const auto entry = test_support::ExportAs<test_support::CoDeviceInstallFn>(module, "CoDeviceInstall");
@@ -95,8 +94,7 @@ int FirstCall(const std::string& label) {
 
 const std::string kText = "CoDeviceInstall::DIF_PROPERTYCHANGE DeviceId <USB\\VID_0BDA&PID_0165\\20060413092100000>";
 
-// The yardstick: a simple writer formats its own time-stamped line and appends it through a handle
-// kept open.
+// The yardstick: a simple writer formats its own time-stamped line, appends through a handle kept open.
 double PeerSeconds(const std::string& path, uint64_t lines) {
     HANDLE file = ::CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -20,45 +20,34 @@ constexpr char kReady[] = "TeskStressAppendReady", kGo[] = "TeskStressAppendGo";
 
 std::string Tag(int process, int thread) { return "P" + std::to_string(process) + "T" + std::to_string(thread); }
 
-class CrossProcessAppend : public ::testing::Test {
-protected:
-    void SetUp() override {
-        registry_.SetSetting("LogVia_InternTrace", "ein");
-        registry_.SetSetting("LogVia_InternTraceDirectory", directory_.path());
-    }
-
-    // Starts every writer before waiting for any; they append only once all are ready.
-    void RunWriters() {
-        HANDLE ready = CreateSemaphoreA(nullptr, 0, kProcesses, kReady), go = CreateEventA(nullptr, TRUE, FALSE, kGo);
-        std::vector<HANDLE> writers;
-        for (int p = 0; p < kProcesses; ++p)
-            writers.push_back(test_support::StartProcess(test_support::ThisProgram(), "--writer \"" + traceFile_ + "\" " + std::to_string(p) +
-                                                                   " " + std::to_string(records_)));
-        for (int p = 0; p < kProcesses; ++p) EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 60000));
-        SetEvent(go);
-        for (HANDLE writer : writers) {
-            DWORD exitCode = 1;
-            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(writer, 600000));
-            EXPECT_TRUE(GetExitCodeProcess(writer, &exitCode) && exitCode == 0) << exitCode;
-            CloseHandle(writer);
-        }
-        CloseHandle(ready);
-        CloseHandle(go);
-    }
-
-    test_support::VendorRegistry registry_;
-    test_support::ScratchDir directory_{"tesk_stress_append"};
-    const std::string traceFile_ = directory_.path() + "trace.log", libraryLog_ = directory_.path() + "Locbase_Intern.log";
-    const int records_ = static_cast<int>(test_support::SettingOr("TESK_CAMPAIGN_LOG_RECORDS", 1000));
-};
-
-TEST_F(CrossProcessAppend, FourProcessesOfTwoThreadsLoseTearAndInterleaveNoLine) {
+// Starts every writer before waiting for any; they append only once all are ready.
+TEST(CrossProcessAppend, FourProcessesOfTwoThreadsLoseTearAndInterleaveNoLine) {
+    test_support::VendorRegistry registry;
+    test_support::ScratchDir directory{"tesk_stress_append"};
+    registry.SetSetting("LogVia_InternTrace", "ein");
+    registry.SetSetting("LogVia_InternTraceDirectory", directory.path());
+    const std::string traceFile = directory.path() + "trace.log";
+    const int records = static_cast<int>(test_support::SettingOr("TESK_CAMPAIGN_LOG_RECORDS", 1000));
+    HANDLE ready = CreateSemaphoreA(nullptr, 0, kProcesses, kReady), go = CreateEventA(nullptr, TRUE, FALSE, kGo);
     const double start = test_support::Seconds();
-    RunWriters();
+    std::vector<HANDLE> writers;
+    for (int p = 0; p < kProcesses; ++p)
+        writers.push_back(test_support::StartProcess(test_support::ProgramDirectory() + "stress_cross_process_test.exe",
+                                                     "--writer \"" + traceFile + "\" " + std::to_string(p) + " " + std::to_string(records)));
+    for (int p = 0; p < kProcesses; ++p) EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 60000));
+    SetEvent(go);
+    for (HANDLE writer : writers) {
+        DWORD exitCode = 1;
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(writer, 600000));
+        EXPECT_TRUE(GetExitCodeProcess(writer, &exitCode) && exitCode == 0) << exitCode;
+        CloseHandle(writer);
+    }
     const double seconds = test_support::Seconds() - start;
-    test_support::CheckNumberedLines(libraryLog_, ' ', 6, kProcesses * kThreads, records_, true);
-    test_support::CheckNumberedLines(traceFile_, '\t', 5, kProcesses * kThreads, records_);
-    test_support::Figure("records_per_file", kProcesses * kThreads * records_);
+    CloseHandle(ready);
+    CloseHandle(go);
+    test_support::CheckNumberedLines(directory.path() + "Locbase_Intern.log", ' ', 6, kProcesses * kThreads, records, true);
+    test_support::CheckNumberedLines(traceFile, '\t', 5, kProcesses * kThreads, records);
+    test_support::Figure("records_per_file", kProcesses * kThreads * records);
     test_support::Figure("seconds", seconds);
 }
 

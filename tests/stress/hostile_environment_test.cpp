@@ -35,8 +35,7 @@ void Store(const std::string& keyPath, const std::string& name, DWORD type, cons
         RegSetValueExA(key.get(), name.c_str(), 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(size));
 }
 
-// Random registry values, paths and service texts. `scratch` exists (with trailing backslash) and
-// holds a file "file".
+// Random registry values, paths and service texts; `scratch` holds a file "file".
 class Generator {
 public:
     Generator(uint64_t seed, std::string scratch) : random_(seed), scratch_(std::move(scratch)) {}
@@ -112,8 +111,7 @@ private:
     return IsDirectoryAnswer(asRead ? answer + "\\" : answer, 2 * kLongestRegistryDirectory + asRead);
 }
 
-// Every getter of the library without creating anything: each answers its best candidate with a
-// trailing backslash, or nothing.
+// Every getter of the library, creating nothing.
 std::vector<std::pair<const char*, std::string>> GetterAnswers(const std::string& c) {
     return {{"LBS_GetProgDir", LBS_GetProgDir(c, false)}, {"LBS_GetProgDir default", LBS_GetProgDir(c, true)},
             {"LBS_GetKonfigDir", LBS_GetKonfigDir(c)}, {"LBS_GetKonfigDirCurrentUser", LBS_GetKonfigDirCurrentUser(c, false)},
@@ -164,7 +162,7 @@ TEST(HostileEnvironment, VendorKeysServiceAnswersAndSettingsOfAnyKindGiveADirect
         for (const int fallback : {1, 0}) EXPECT_TRUE(IsDirectoryAnswer(LBS_GetSystemDir(fallback)));
         // This process has read its settings at its first getter; a fresh one reads them random.
         for (const char* setting : kSettings) random.StoreAny(test_support::kSettingsKey, setting);
-        const test_support::ProcessResult child = test_support::RunProcess(test_support::ThisProgram(), "--child");
+        const test_support::ProcessResult child = test_support::RunProcess(test_support::ProgramDirectory() + "stress_hostile_environment_test.exe", "--child");
         EXPECT_EQ(0u, child.exitCode) << "round " << round << ":\n" << child.output;
         EXPECT_NE(std::string::npos, child.output.find("child done")) << child.output;
     }
@@ -174,8 +172,7 @@ TEST(HostileEnvironment, VendorKeysServiceAnswersAndSettingsOfAnyKindGiveADirect
     test_support::Figure("service_directories_answered", answered);
 }
 
-// The child: initialisation with whatever the settings hold (the path dump and the library logs
-// included), then every getter.
+// The child: initialisation with whatever the settings hold (path dump and logs included), every getter.
 int RunChild() {
     std::vector<std::pair<const char*, std::string>> answers;
     for (const char* component : kComponents)
