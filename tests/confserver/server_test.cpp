@@ -109,3 +109,49 @@ TEST_F(ServerDll, TestBuildFailsAsConfiguredWithErrorInformationAndNoStrings) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string ClassValue(const std::string& key, const char* name) {
+    char value[MAX_PATH] = {};
+    DWORD size = sizeof value;
+    return ::RegGetValueA(HKEY_CLASSES_ROOT, key.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size) == ERROR_SUCCESS ? value : "<none>";
+}
+
+// Self-registration writes each class as an apartment-threaded in-process server of this file and
+// removes it again; COM may unload the DLL only while no class object, object or lock lives.
+TEST_F(ServerDll, RegistersItsClassesAndUnloadsOnlyWhenNothingLives) {
+    Load(ProgramDirectory());
+    const auto call = [&](const char* name) { return ExportAs<HRESULT(WINAPI*)()>(dll_.get(), name)(); };
+    const std::pair<const CLSID*, const char*> classes[] = {
+        {&CLSID_LocbaseWsInfo, "Korvan LocbaseWsInfo"}, {&CLSID_LocbaseDir, "Korvan LocbaseDir"}, {&CLSID_LocbaseValue, "Korvan LocbaseValue"}};
+    for (const bool registered : {true, false}) {
+        ASSERT_EQ(S_OK, call(registered ? "DllRegisterServer" : "DllUnregisterServer"));
+        for (const auto& [clsid, name] : classes) {
+            wchar_t text[40] = {};
+            ::StringFromGUID2(*clsid, text, 40);
+            const std::string key = "CLSID\\" + std::string(text, text + 38);
+            EXPECT_EQ(registered ? name : "<none>", ClassValue(key, nullptr));
+            EXPECT_EQ(registered ? "Apartment" : "<none>", ClassValue(key + "\\InprocServer32", "ThreadingModel"));
+            if (registered) EXPECT_EQ(0, ::_stricmp((ProgramDirectory() + "KvLocbaseService.dll").c_str(), ClassValue(key + "\\InprocServer32", nullptr).c_str()));
+        }
+    }
+    EXPECT_EQ(S_OK, call("DllUnregisterServer")) << "nothing registered";
+
+    EXPECT_EQ(S_OK, call("DllCanUnloadNow"));
+    IClassFactoryPtr factory;
+    ASSERT_EQ(S_OK, getClassObject_(CLSID_LocbaseDir, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+    EXPECT_EQ(S_FALSE, call("DllCanUnloadNow")) << "class object alive";
+    ILocbaseDirPtr object = Create<ILocbaseDirPtr>(CLSID_LocbaseDir);
+    EXPECT_EQ(S_OK, factory->LockServer(TRUE));
+    factory = nullptr;
+    EXPECT_EQ(S_FALSE, call("DllCanUnloadNow")) << "object and lock alive";
+    object = nullptr;
+    EXPECT_EQ(S_FALSE, call("DllCanUnloadNow")) << "lock alive";
+    ASSERT_EQ(S_OK, getClassObject_(CLSID_LocbaseDir, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+    EXPECT_EQ(S_OK, factory->LockServer(FALSE));
+    factory = nullptr;
+    EXPECT_EQ(S_OK, call("DllCanUnloadNow"));
+}
+
+}  // namespace

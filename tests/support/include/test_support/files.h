@@ -33,7 +33,6 @@ std::string UniqueTempPath(const std::string& name);
 
 void RemoveTree(const std::string& path);
 bool IsDirectory(const std::string& path);
-bool FileExists(const std::string& path);
 void WriteFileText(const std::string& path, const std::string& text);
 // Empty when the file cannot be opened; readers share with writers and deleters.
 std::string ReadFileBytes(const std::string& path);
