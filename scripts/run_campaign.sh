@@ -24,6 +24,8 @@ export TESK_WINEPREFIX="$build/wineprefix"
 hardening="-fstack-protector-strong -D_FORTIFY_SOURCE=2"
 
 started=$(date +%s)
+# Taken before this file is rewritten, which would otherwise count as a change of its own.
+commit="$(git -C "$root" rev-parse --short HEAD 2>/dev/null)$(git -C "$root" diff --quiet 2>/dev/null || echo ' (with uncommitted changes)')"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
   -DTESK_BUILD_TESTS=ON "-DCMAKE_C_FLAGS=$hardening" "-DCMAKE_CXX_FLAGS=$hardening" \
   -DTESK_DIST_DIR="$build/dist" -DTESK_X86_BUILD_DIR="$root/build/x86" >/dev/null || exit 1
@@ -105,7 +107,7 @@ first_call_figures() {
   echo "- Date: $(date -u '+%Y-%m-%d %H:%M UTC')"
   echo "- Machine: $(uname -srm); $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'); $(nproc) cores; $(awk '/MemTotal/ {printf "%.1f GiB", $2/1048576}' /proc/meminfo)"
   echo "- Wine: $(wine --version 2>/dev/null); compiler: $(x86_64-w64-mingw32-g++-posix -dumpversion) (mingw-w64, posix threads), flags \`$hardening\`"
-  echo "- Commit: $(git -C "$root" rev-parse --short HEAD 2>/dev/null)$(git -C "$root" diff --quiet 2>/dev/null || echo ' (with uncommitted changes)')"
+  echo "- Commit: $commit"
   echo "- Seed of the request campaign: $TESK_CAMPAIGN_SEED; wall time of the whole run: $((finished - started)) s"
   echo
   echo "### 1. Randomised request campaign: $(status requests)"
