@@ -2,6 +2,7 @@
 // a trace file: none may be lost, torn, merged or repeated. "--writer <file> <process> <records>" is one writer.
 #include "dirlib/settings.h"
 #include "dirlib/tracer.h"
+#include "platform/unique_resource.h"
 #include "test_support/figures.h"
 #include "test_support/files.h"
 #include "test_support/process.h"
@@ -18,8 +19,6 @@ namespace {
 constexpr int kProcesses = 4, kThreads = 2;
 constexpr char kReady[] = "TeskStressAppendReady", kGo[] = "TeskStressAppendGo";
 
-std::string Tag(int process, int thread) { return "P" + std::to_string(process) + "T" + std::to_string(thread); }
-
 // Starts every writer before waiting for any; they append only once all are ready.
 TEST(CrossProcessAppend, FourProcessesOfTwoThreadsLoseTearAndInterleaveNoLine) {
     test_support::VendorRegistry registry;
@@ -28,14 +27,14 @@ TEST(CrossProcessAppend, FourProcessesOfTwoThreadsLoseTearAndInterleaveNoLine) {
     registry.SetSetting("LogVia_InternTraceDirectory", directory.path());
     const std::string traceFile = directory.path() + "trace.log";
     const int records = static_cast<int>(test_support::SettingOr("TESK_CAMPAIGN_LOG_RECORDS", 1000));
-    HANDLE ready = CreateSemaphoreA(nullptr, 0, kProcesses, kReady), go = CreateEventA(nullptr, TRUE, FALSE, kGo);
+    const tesk::UniqueHandle ready{CreateSemaphoreA(nullptr, 0, kProcesses, kReady)}, go{CreateEventA(nullptr, TRUE, FALSE, kGo)};
     const double start = test_support::Seconds();
     std::vector<HANDLE> writers;
     for (int p = 0; p < kProcesses; ++p)
         writers.push_back(test_support::StartProcess(test_support::ProgramDirectory() + "stress_cross_process_test.exe",
                                                      "--writer \"" + traceFile + "\" " + std::to_string(p) + " " + std::to_string(records)));
-    for (int p = 0; p < kProcesses; ++p) EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 60000));
-    SetEvent(go);
+    for (int p = 0; p < kProcesses; ++p) EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready.get(), 60000));
+    SetEvent(go.get());
     for (HANDLE writer : writers) {
         DWORD exitCode = 1;
         EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(writer, 600000));
@@ -43,8 +42,6 @@ TEST(CrossProcessAppend, FourProcessesOfTwoThreadsLoseTearAndInterleaveNoLine) {
         CloseHandle(writer);
     }
     const double seconds = test_support::Seconds() - start;
-    CloseHandle(ready);
-    CloseHandle(go);
     test_support::CheckNumberedLines(directory.path() + "Locbase_Intern.log", ' ', 6, kProcesses * kThreads, records, true);
     test_support::CheckNumberedLines(traceFile, '\t', 5, kProcesses * kThreads, records);
     test_support::Figure("records_per_file", kProcesses * kThreads * records);
@@ -63,7 +60,7 @@ int Writer(const std::string& traceFile, int process, int records) {
     for (int thread = 0; thread < kThreads; ++thread)
         threads.emplace_back([&, thread] {
             for (int n = 0; n < records; ++n) {
-                const std::string record = test_support::NumberedText(Tag(process, thread), n);
+                const std::string record = test_support::NumberedText("P" + std::to_string(process) + "T" + std::to_string(thread), n);
                 _TracerWrite(kTraceInfo, "%s", record.c_str());
                 hub->entry.Write(8, "Stress", record.c_str());
             }

@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 #include <io.h>
 
-#include <cstring>
 #include <random>
 
 namespace {
@@ -26,6 +25,12 @@ constexpr const char* kSettings[] = {"LogVia_InternTrace", "LogVia_InternTraceDi
 // A registry value is read whole only up to 259 characters; a longer one is not read at all.
 constexpr size_t kLongestRegistryDirectory = 259 + 1;
 
+std::mt19937_64 g_random{test_support::CampaignSeed()};
+std::string g_scratch;  // holds a file "file"
+
+uint32_t Below(uint32_t bound) { return std::uniform_int_distribution<uint32_t>(0, bound - 1)(g_random); }
+bool Chance(uint32_t percent) { return Below(100) < percent; }
+
 // Stores below HKEY_LOCAL_MACHINE in the 32-bit view, creating the key; what the registry refuses
 // (a key name beyond 255 characters) is left out.
 void Store(const std::string& keyPath, const std::string& name, DWORD type, const void* data, size_t size) {
@@ -35,67 +40,47 @@ void Store(const std::string& keyPath, const std::string& name, DWORD type, cons
         RegSetValueExA(key.get(), name.c_str(), 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(size));
 }
 
-// Random registry values, paths and service texts; `scratch` holds a file "file".
-class Generator {
-public:
-    Generator(uint64_t seed, std::string scratch) : random_(seed), scratch_(std::move(scratch)) {}
-    uint32_t Below(uint32_t bound) { return std::uniform_int_distribution<uint32_t>(0, bound - 1)(random_); }
-    bool Chance(uint32_t percent) { return Below(100) < percent; }
+// Switch words or paths (that exist, can be created, cannot be, lie below a file, exceed MAX_PATH,
+// hold ANSI characters beyond ASCII or characters no path may hold), terminated or not, or any bytes
+// (0 to 1,000); stored as any type.
+void StoreAny(const std::string& keyPath, const std::string& name) {
+    constexpr DWORD kTypes[] = {REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, REG_BINARY, REG_NONE};
+    const std::string& s = g_scratch;
+    const std::string texts[] = {"ein", "EIN", "aus", "Ein ", "", "1", "on", s, s + "missing\\deeper\\", s + "file\\",
+                                 s + "file\\below\\", "Q:\\no such drive\\", s + std::string(200 + Below(800), 'd') + "\\",
+                                 s + "Gr\xfc\xdf" "e\xe4\xf6\\", std::string(Below(3), '\\'), s + "a\x01\x7f|<>*?\\"};
+    const uint32_t kind = Below(4);
+    std::string data = kind == 0 ? texts[Below(7)] : kind == 1 ? texts[7 + Below(9)] : std::string(Below(1001), ' ');
+    if (kind < 2 && Chance(80)) data.push_back('\0');
+    if (kind >= 2)
+        for (char& b : data) b = static_cast<char>(kind == 2 ? 0x20 + Below(0xE0) : Below(256));
+    Store(keyPath, name, kTypes[Below(std::size(kTypes))], data.data(), data.size());
+}
 
-    // Paths that exist, can be created, cannot be, lie below a file, exceed MAX_PATH, hold ANSI
-    // characters beyond ASCII or characters no path may hold.
-    std::string AnyPath() {
-        const std::string paths[] = {scratch_, scratch_ + "missing\\deeper\\", scratch_ + "file\\",
-                                     scratch_ + "file\\below\\", "Q:\\no such drive\\",
-                                     scratch_ + std::string(200 + Below(800), 'd') + "\\",
-                                     scratch_ + "Gr\xfc\xdf" "e\xe4\xf6\\", std::string(Below(3), '\\'),
-                                     scratch_ + "a\x01\x7f|<>*?\\"};
-        return paths[Below(std::size(paths))];
+// Every answer of the configuration service random: strings up to 100,000 characters, some
+// with characters no ANSI code page holds, null strings, error numbers and failing HRESULTs.
+void FillServiceAnswers() {
+    constexpr HRESULT kResults[] = {S_OK, E_FAIL, E_OUTOFMEMORY, E_POINTER, RPC_E_DISCONNECTED, S_FALSE};
+    constexpr wchar_t kForeign[] = {0x20AC, 0x4E2D, 0x0416, 0xD83D, 0xDE00, 0x00FC};
+    tesk::UniqueHkey key;
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, test_support::kServiceKey, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
+                    nullptr, key.put(), nullptr);
+    for (const wchar_t* name : {L"GetConfigPath", L"GetConfigPath.2", L"GetLogPath", L"GetLogPath.2", L"GetLogPath.3",
+                                L"GetProgramPath", L"GetProgramPath.2", L"GetUserConfigPath", L"GetDirPath", L"GetSystemPath"}) {
+        std::wstring text(Chance(20) ? (Chance(10) ? 100000 : 400) - Below(10) : Below(300), L'a');
+        const bool foreign = Chance(30);
+        for (size_t i = 0; i < text.size(); ++i)
+            text[i] = foreign && Chance(5) ? kForeign[Below(std::size(kForeign))] : i % 40 == 39 ? L'\\' : L'a' + Below(26);
+        RegSetValueExW(key.get(), name, 0, Chance(15) ? REG_NONE : REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
     }
-
-    // Switch words, paths or any bytes (0 to 1,000), terminated or not, stored as any type.
-    void StoreAny(const std::string& keyPath, const std::string& name) {
-        constexpr DWORD kTypes[] = {REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, REG_BINARY, REG_NONE};
-        constexpr const char* kWords[] = {"ein", "EIN", "aus", "Ein ", "", "1", "on"};
-        const uint32_t kind = Below(4);
-        std::string data = kind == 0 ? kWords[Below(std::size(kWords))] : kind == 1 ? AnyPath() : std::string(Below(1001), ' ');
-        if (kind < 2 && Chance(80)) data.push_back('\0');
-        if (kind >= 2)
-            for (char& b : data) b = static_cast<char>(kind == 2 ? 0x20 + Below(0xE0) : Below(256));
-        Store(keyPath, name, kTypes[Below(std::size(kTypes))], data.data(), data.size());
+    for (const std::string method : {"ValueInit", "DirInit", "GetConfigPath", "GetLogPath", "GetProgramPath",
+                                     "GetUserConfigPath", "GetDirPath", "GetSystemPath"}) {
+        const DWORD numbers[] = {Chance(60) ? 0 : Below(0xFFFFFFFF), static_cast<DWORD>(Chance(70) ? S_OK : kResults[Below(6)])};
+        Store(test_support::kServiceKey, method + ".Error", REG_DWORD, &numbers[0], sizeof(DWORD));
+        Store(test_support::kServiceKey, method + ".HResult", REG_DWORD, &numbers[1], sizeof(DWORD));
     }
-
-    // Every answer of the configuration service random: strings up to 100,000 characters, some
-    // with characters no ANSI code page holds, null strings, error numbers and failing HRESULTs.
-    void FillServiceAnswers() {
-        constexpr const char* kMethods[] = {"ValueInit", "DirInit", "GetConfigPath", "GetLogPath", "GetProgramPath",
-                                            "GetUserConfigPath", "GetDirPath", "GetSystemPath"};
-        constexpr HRESULT kResults[] = {S_OK, E_FAIL, E_OUTOFMEMORY, E_POINTER, RPC_E_DISCONNECTED, S_FALSE};
-        constexpr wchar_t kForeign[] = {0x20AC, 0x4E2D, 0x0416, 0xD83D, 0xDE00, 0x00FC};
-        tesk::UniqueHkey key;
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE, test_support::kServiceKey, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
-                        nullptr, key.put(), nullptr);
-        for (const std::string name : {"GetConfigPath", "GetConfigPath.2", "GetLogPath", "GetLogPath.2", "GetLogPath.3",
-                                       "GetProgramPath", "GetProgramPath.2", "GetUserConfigPath", "GetDirPath", "GetSystemPath"}) {
-            const size_t longest = Chance(10) ? 100000 : 400;
-            std::wstring text(Chance(20) ? longest - Below(10) : Below(300), L'a');
-            const bool foreign = Chance(30);
-            for (size_t i = 0; i < text.size(); ++i)
-                text[i] = foreign && Chance(5) ? kForeign[Below(std::size(kForeign))] : i % 40 == 39 ? L'\\' : L'a' + Below(26);
-            RegSetValueExW(key.get(), std::wstring(name.begin(), name.end()).c_str(), 0, Chance(15) ? REG_NONE : REG_SZ,
-                           reinterpret_cast<const BYTE*>(text.c_str()), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-        }
-        for (const std::string method : kMethods) {
-            const DWORD numbers[] = {Chance(60) ? 0 : Below(0xFFFFFFFF), static_cast<DWORD>(Chance(70) ? S_OK : kResults[Below(6)])};
-            Store(test_support::kServiceKey, method + ".Error", REG_DWORD, &numbers[0], sizeof(DWORD));
-            Store(test_support::kServiceKey, method + ".HResult", REG_DWORD, &numbers[1], sizeof(DWORD));
-        }
-    }
-
-private:
-    std::mt19937_64 random_;
-    std::string scratch_;
-};
+}
 
 // Nothing, or a path that ends in a backslash, holds no NUL and is at most `longest` long.
 ::testing::AssertionResult IsDirectoryAnswer(const std::string& answer, size_t longest = std::string::npos) {
@@ -127,21 +112,21 @@ TEST(HostileEnvironment, VendorKeysServiceAnswersAndSettingsOfAnyKindGiveADirect
     registry.SetSetting("LocbaseActive", "ein");
     const test_support::RegisteredServer server;
     ASSERT_EQ(0u, server.registerExitCode());
-    Generator random(test_support::CampaignSeed(), scratch.path());
+    g_scratch = scratch.path();
     const uint64_t rounds = 6 * test_support::SettingOr("TESK_CAMPAIGN_HOSTILE_SCALE", 1);
     size_t answered = 0;
     for (uint64_t round = 0; round < rounds; ++round) {
         for (const std::string component : kComponents) {
-            const std::string base = kComponentsKey + component, version = random.Chance(50) ? "\\1.0" :
-                "\\" + std::to_string(random.Below(20)) + "." + std::to_string(random.Below(10));
+            const std::string base = kComponentsKey + component, version = Chance(50) ? "\\1.0" :
+                "\\" + std::to_string(Below(20)) + "." + std::to_string(Below(10));
             const std::pair<std::string, const char*> values[] = {
-                {"\\Versions" + version, ""}, {"\\Versions\\" + std::string(random.Below(300), 'v'), ""},
+                {"\\Versions" + version, ""}, {"\\Versions\\" + std::string(Below(300), 'v'), ""},
                 {version + "\\ProtectedDirectories", "FixedProgDir"}, {version + "\\ProtectedDirectories", "ProgDir"},
                 {version + "\\ConfigDir", ""}, {version + "\\LogDir", ""}, {"\\AvailableDataDirectories\\Archiv\\Dir1", ""}};
-            for (const auto& [key, name] : values) random.StoreAny(base + key, name);
+            for (const auto& [key, name] : values) StoreAny(base + key, name);
         }
-        random.StoreAny("SOFTWARE\\KorvanCo\\ProtectedDirectories", "SystemDir");
-        random.FillServiceAnswers();
+        StoreAny("SOFTWARE\\KorvanCo\\ProtectedDirectories", "SystemDir");
+        FillServiceAnswers();
         for (const char* component : kComponents) {
             SCOPED_TRACE("round " + std::to_string(round) + ", component <" + component + ">");
             EXPECT_TRUE(IsProgramDirectoryAnswer(_GetProgDirFromRegistry(component)));
@@ -161,10 +146,10 @@ TEST(HostileEnvironment, VendorKeysServiceAnswersAndSettingsOfAnyKindGiveADirect
         EXPECT_TRUE(IsDirectoryAnswer(_GetSystemDirFromRegistry(), kLongestRegistryDirectory));
         for (const int fallback : {1, 0}) EXPECT_TRUE(IsDirectoryAnswer(LBS_GetSystemDir(fallback)));
         // This process has read its settings at its first getter; a fresh one reads them random.
-        for (const char* setting : kSettings) random.StoreAny(test_support::kSettingsKey, setting);
-        const test_support::ProcessResult child = test_support::RunProcess(test_support::ProgramDirectory() + "stress_hostile_environment_test.exe", "--child");
-        EXPECT_EQ(0u, child.exitCode) << "round " << round << ":\n" << child.output;
-        EXPECT_NE(std::string::npos, child.output.find("child done")) << child.output;
+        for (const char* setting : kSettings) StoreAny(test_support::kSettingsKey, setting);
+        const test_support::ProcessResult child = test_support::RunProcess(test_support::ProgramDirectory() + "stress_hostile_environment_test.exe",
+                                                                             "--gtest_filter=HostileEnvironment.FreshProcess*");
+        EXPECT_TRUE(child.exitCode == 0 && child.output.find("[  PASSED  ] 1 test.") != std::string::npos) << round << ":\n" << child.output;
     }
     // The service was reached: some of its random answers made it through as directories.
     EXPECT_GT(answered, 0u);
@@ -172,26 +157,17 @@ TEST(HostileEnvironment, VendorKeysServiceAnswersAndSettingsOfAnyKindGiveADirect
     test_support::Figure("service_directories_answered", answered);
 }
 
-// The child: initialisation with whatever the settings hold (path dump and logs included), every getter.
-int RunChild() {
-    std::vector<std::pair<const char*, std::string>> answers;
+// Initialisation with whatever the settings hold (path dump and logs included), then every getter;
+// the test above runs it in fresh processes after random settings.
+TEST(HostileEnvironment, FreshProcessGetsADirectoryOrNothingFromEveryGetter) {
+    EXPECT_TRUE(IsProgramDirectoryAnswer(_GetProgDirFromRegistry("X0000302")));
+    std::vector<std::pair<const char*, std::string>> answers = {{"LBS_GetThisDllDir", LBS_GetThisDllDir()},
+        {"LBS_GetTempDir", LBS_GetTempDir()}, {"LBS_GetSystemDir(1)", LBS_GetSystemDir(1)}, {"LBS_GetSystemDir(0)", LBS_GetSystemDir(0)}};
     for (const char* component : kComponents)
         for (const auto& answer : GetterAnswers(component)) answers.push_back(answer);
     for (int type = LocbaseDirLocalAppDataLow; type <= LocbaseDirProgramFilesForProgram; ++type)
         answers.emplace_back("LBS_GetSpecialFolderPath", LBS_GetSpecialFolderPath(static_cast<LocbaseDirType>(type)));
-    answers.insert(answers.end(), {{"LBS_GetThisDllDir", LBS_GetThisDllDir()}, {"LBS_GetTempDir", LBS_GetTempDir()},
-                                   {"LBS_GetSystemDir(1)", LBS_GetSystemDir(1)}, {"LBS_GetSystemDir(0)", LBS_GetSystemDir(0)}});
-    int failures = !IsProgramDirectoryAnswer(_GetProgDirFromRegistry("X0000302"));
-    for (const auto& [what, answer] : answers)
-        if (!IsDirectoryAnswer(answer)) failures += std::printf("%s: <%s>\n", what, answer.c_str()) > 0;
-    std::printf("child done\n");
-    return failures == 0 ? 0 : 1;
+    for (const auto& [what, answer] : answers) EXPECT_TRUE(IsDirectoryAnswer(answer)) << what;
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    if (argc == 2 && std::strcmp(argv[1], "--child") == 0) return RunChild();
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
