@@ -1,5 +1,5 @@
 // Counts a module's calls of LoadLibraryA and GetModuleFileNameA, the two calls that mark the
-// trace-system library's search and load (implemented beside heap_watch, over the same import patch).
+// trace-system library's search and load (in import_hooks.cpp, over the same import patch as heap_watch).
 #pragma once
 
 #include <windows.h>
