@@ -5,6 +5,7 @@
 #include "platform/sdk_extras.h"
 #include "platform/unique_devinfo.h"
 #include "trace/method_trace.h"
+#include "trace/text_conversion.h"
 #include "trace/trace_calls.h"
 
 #include <cfgmgr32.h>
@@ -19,16 +20,19 @@ constexpr wchar_t kCategory[] = L"TESK.CoInstall";
 constexpr wchar_t kDumpCategory[] = L"TESK.CoInstall.Dump";
 constexpr wchar_t kFunction[] = L"CoDeviceInstall";
 
-constexpr const wchar_t* BareFileName(const wchar_t* path) {
-    const wchar_t* name = path;
-    for (const wchar_t* p = path; *p != L'\0'; ++p) {
-        if (*p == L'/' || *p == L'\\') name = p + 1;
+// The scope trace takes narrow texts: twins of the same constants, made by the compiler.
+constexpr int32_t kScopeLevel = static_cast<int32_t>(TraceLevel::Info);
+constexpr NarrowLiteral kScopeCategory(kCategory);
+constexpr NarrowLiteral kScopeFunction(kFunction);
+
+constexpr const char* BareFileName(const char* path) {
+    const char* name = path;
+    for (const char* p = path; *p != '\0'; ++p) {
+        if (*p == '/' || *p == '\\') name = p + 1;
     }
     return name;
 }
-#define TESK_WIDEN2(x) L##x
-#define TESK_WIDEN(x) TESK_WIDEN2(x)
-constexpr const wchar_t* kSourceFile = BareFileName(TESK_WIDEN(__FILE__));
+constexpr const char* kSourceFile = BareFileName(__FILE__);
 
 // The child identifier travels from pre- to post-processing in the request's context.
 using ChildIdRecord = std::unique_ptr<wchar_t[]>;
@@ -243,7 +247,7 @@ private:
 DWORD HandleInstallRequest(DI_FUNCTION installFunction, HDEVINFO deviceInfoSet, PSP_DEVINFO_DATA deviceInfoData,
                            PCOINSTALLER_CONTEXT_DATA context) {
     PostProcessingRecord record(context);
-    MethodTrace scope(static_cast<int32_t>(TraceLevel::Info), kCategory, kFunction, kSourceFile, __LINE__, L"");
+    MethodTrace scope(kScopeLevel, kScopeCategory.c_str(), kScopeFunction.c_str(), kSourceFile, __LINE__, "");
 
     const Request request{deviceInfoSet, deviceInfoData, context, SetupGetThreadLogToken()};
     {

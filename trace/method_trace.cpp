@@ -1,6 +1,5 @@
 #include "trace/method_trace.h"
 
-#include "trace/text_conversion.h"
 #include "trace/trace_calls.h"
 
 #include <sys/timeb.h>
@@ -15,12 +14,6 @@ namespace {
 constexpr int32_t kErrorLevel = static_cast<int32_t>(TraceLevel::Error);
 constexpr int32_t kUnwindingLevel = static_cast<int32_t>(TraceLevel::Critical);
 constexpr char kUnwindingResult[] = "Fehlerinfo: StackUnwinding ~MethodTrace: Es ist eine Exception aufgetreten";
-
-std::string Narrow(const wchar_t* text) {
-    char buffer[kTextCapacity];
-    ConvertToNarrow(text, buffer, sizeof buffer);
-    return std::string(buffer);
-}
 
 bool Traces(int32_t level, const std::string& category) {
     return TraceShouldTraceCategory(static_cast<TraceLevel>(level), category.c_str());
@@ -44,24 +37,20 @@ std::string LocalTimeOfDay() {
 
 }  // namespace
 
-MethodTrace::MethodTrace(int32_t level, const wchar_t* category, const wchar_t* functionName,
-                         const wchar_t* sourceFile, int32_t sourceLine, const wchar_t* note) {
-    if (category == nullptr || category[0] == L'\0' || functionName == nullptr || sourceFile == nullptr ||
-        note == nullptr) {
-        inactive_ = true;
-        return;
-    }
-    const std::string narrowCategory = Narrow(category);
+MethodTrace::MethodTrace(int32_t level, const char* category, const char* functionName, const char* sourceFile,
+                         int32_t sourceLine, const char* note) {
     // Alive as long as the category traces errors, so that unwinding can still be reported.
-    if (!Traces(std::min(level, kErrorLevel), narrowCategory)) {
+    if (category == nullptr || category[0] == '\0' || functionName == nullptr || sourceFile == nullptr ||
+        note == nullptr ||
+        !TraceShouldTraceCategory(static_cast<TraceLevel>(std::min(level, kErrorLevel)), category)) {
         inactive_ = true;
         return;
     }
     level_ = level;
-    category_ = narrowCategory;
-    functionName_ = Narrow(functionName);
+    category_ = category;
+    functionName_ = functionName;
 
-    const std::string tail = functionName_ + PositionPart(sourceLine) + Narrow(note) + " " + Narrow(sourceFile);
+    const std::string tail = functionName_ + PositionPart(sourceLine) + note + " " + sourceFile;
     if (Traces(level_, category_)) {
         beginWritten_ = true;
         TraceWriteText(static_cast<TraceLevel>(level_), category_.c_str(), ("---> Beginn: " + tail).c_str());
@@ -71,6 +60,9 @@ MethodTrace::MethodTrace(int32_t level, const wchar_t* category, const wchar_t* 
 }
 
 MethodTrace::~MethodTrace() {
+    // An inactive scope has no category, so not even unwinding could make it write: the
+    // uncaught-exception test would change nothing.
+    if (inactive_) return;
     try {
         Finish();
     } catch (...) {
@@ -80,12 +72,11 @@ MethodTrace::~MethodTrace() {
 
 void MethodTrace::Finish() {
     if (std::uncaught_exceptions() > 0) {
-        inactive_ = false;
         level_ = kUnwindingLevel;
         if (!beginWritten_) FlushDeferredBegin();
         resultText_ = kUnwindingResult;
     }
-    if (inactive_ || !Traces(level_, category_)) return;
+    if (!Traces(level_, category_)) return;
     std::string line = "<--- Ende: " + functionName_;
     if (!resultText_.empty()) line += "\t Returnwert: " + resultText_;
     TraceWriteText(static_cast<TraceLevel>(level_), category_.c_str(), line.c_str());

@@ -10,6 +10,7 @@
 #include <cfgmgr32.h>
 
 #include <algorithm>
+#include <regex>
 
 namespace {
 
@@ -85,6 +86,8 @@ TEST_F(CoInstallerTest, AllocationFailureOfTheChildRecordUnwindsTheScopeAndRetur
     EXPECT_EQ(before, heap_watch::LiveBlocks());
     const auto writes = records::CallsOf();
     ASSERT_FALSE(writes.empty());
+    const std::regex begin(R"(---> Beginn: CoDeviceInstall \(\d+\)  TESK_CoInstaller\.cpp)");
+    EXPECT_TRUE(std::regex_match(writes.front().text, begin)) << writes.front().text;
     EXPECT_EQ(1, writes.back().level);
     EXPECT_STREQ("<--- Ende: CoDeviceInstall\t Returnwert: Fehlerinfo: StackUnwinding ~MethodTrace: Es ist eine "
               "Exception aufgetreten",
