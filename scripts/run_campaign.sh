@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs the robustness and performance campaigns at full length in a build tree of their own,
 # compiled with the stack protector and the runtime's checked functions, and writes the figures
-# with the machine and date into docs/robustness.md. Exit status 1 when an invariant failed.
+# with the machine and date into docs/robustness.md. Exit status 1 when an invariant failed or a
+# benchmark missed a goal, timed goals included: each benchmark measures against its yardstick in
+# the same run (interleaved rounds, the best of each), so a goal holds on a shared machine too.
 #
 #   scripts/run_campaign.sh [build-dir]      (default build/campaign-x64)
 #
@@ -21,6 +23,7 @@ export TESK_CAMPAIGN_LOG_RECORDS="${TESK_CAMPAIGN_LOG_RECORDS:-10000}"
 export TESK_CAMPAIGN_HOSTILE_SCALE="${TESK_CAMPAIGN_HOSTILE_SCALE:-10}"
 export TESK_CAMPAIGN_SEED="${TESK_CAMPAIGN_SEED:-$(date -u +%Y%m%d%H%M)}"
 export TESK_WINEPREFIX="$build/wineprefix"
+export TESK_CAMPAIGN_TIMED_GOALS=1
 hardening="-fstack-protector-strong -D_FORTIFY_SOURCE=2"
 
 started=$(date +%s)
@@ -55,12 +58,12 @@ for name in requests load_race cross_process hostile_environment; do
   run "$name" "$tests/stress_${name}_test/stress_${name}_test.exe"
 done
 run bench_trace_call "$bench" trace-call 2000000
-run bench_request "$bench" request 200000
 run bench_hub_write "$bench" hub-write 20000
-# The first call in three layouts: the trace library beside the program (the search's first
-# candidate, the program directory from the registry and the guesses, finds nothing first); no
-# trace library anywhere (the search runs to its end); and the configuration service registered,
-# switched on and naming the library's directory as the trace component's program directory.
+# The ignored request and the first call in layouts of their own: the trace library beside the
+# program (the search's first candidate, the program directory from the registry and the guesses,
+# finds nothing first); no trace library anywhere (the search runs to its end); and, for the first
+# call, the configuration service registered, switched on and naming the library's directory as
+# the trace component's program directory.
 bench_dir="$(dirname "$bench")"
 no_library="$build/campaign/first_call_no_library"
 served="$build/campaign/first_call_service"
@@ -69,6 +72,8 @@ mkdir -p "$no_library" "$served/prog"
 cp "$bench" "$bench_dir/TeskCoInstaller.dll" "$bench_dir/setupapi.dll" "$no_library/"
 cp "$bench" "$bench_dir/TeskCoInstaller.dll" "$bench_dir/setupapi.dll" "$build/confserver/KvLocbaseService.dll" "$served/"
 cp "$bench_dir/KvTraceHub001.dll" "$served/prog/"
+run bench_request "$bench" request 200000
+run bench_request_no_library "$no_library/perf_bench.exe" request 200000
 wine_dir() { echo "Z:$1" | tr / '\\'; }
 settings='HKLM\SOFTWARE\Korvan Mirel Compact'
 wine_quiet() { "$root/scripts/wine-run.sh" "$@" >/dev/null 2>&1; }
@@ -85,6 +90,9 @@ wine_quiet reg delete "$settings\\LocbaseService" /reg:32 /f
 wine_quiet reg delete "$settings" /reg:32 /v LocbaseActive /f
 (cd "$served" && wine_quiet regsvr32 /s /u KvLocbaseService.dll)
 finished=$(date +%s)
+# A missed goal fails the campaign even where its program's exit status would not say so.
+missed="$(grep -h '^goal ' "$out"/bench_*.txt | awk '$3 != "met"')"
+[ -z "$missed" ] || failed=1
 
 # ---- docs/robustness.md ----
 status() { cat "$out/$1.status"; }
@@ -142,11 +150,12 @@ first_call_figures() {
   echo "|---|---|"
   figures bench_trace_call
   echo
-  echo "CoDeviceInstall for an ignored request (DIF_SELECTBESTCOMPATDRV) with tracing off ($(status bench_request)):"
+  echo "CoDeviceInstall for an ignored request (DIF_SELECTBESTCOMPATDRV) with tracing off, against the five calls it cannot avoid (log token, the scope's category question, three gates) made through the same libraries in the same process: trace library present with every level off ($(status bench_request)), and no trace library at all ($(status bench_request_no_library)):"
   echo
   echo "| Figure | Value |"
   echo "|---|---|"
   figures bench_request
+  figures bench_request_no_library
   echo
   echo "First call of a process, which makes the trace library's load attempt: library beside the program, no library anywhere (both without the configuration service), and found through the configuration service:"
   echo
@@ -162,14 +171,14 @@ first_call_figures() {
   echo "|---|---|"
   figures bench_hub_write
   echo
-  echo "Goals of the benchmarks (timed goals are reported, not enforced: the machine is shared):"
+  echo "Goals of the benchmarks (a missed goal, timed or not, fails the campaign):"
   echo
   echo "| Goal | Result |"
   echo "|---|---|"
   goals
   echo
   if [ "$failed" -ne 0 ]; then
-    echo "**Result: an invariant failed.** The programs' output is in \`$out\`."
+    echo "**Result: an invariant failed or a goal was missed.** The programs' output is in \`$out\`."
   else
     echo "**Result: every invariant held.**"
   fi
@@ -177,4 +186,5 @@ first_call_figures() {
 
 echo "figures written to $doc ($((finished - started)) s)" >&2
 for f in "$out"/*.status; do printf '%-24s %s\n' "$(basename "$f" .status)" "$(cat "$f")" >&2; done
+[ -z "$missed" ] || echo "$missed" >&2
 exit "$failed"

@@ -1,5 +1,6 @@
 // perf_bench <mode> [count or label]: one benchmark per process, as the trace binding and the directory
-// library keep state for the process's life. Exit 1 only when an untimed goal failed.
+// library keep state for the process's life. Exit 1 when an untimed goal failed, and when a timed
+// one did in the campaign (TESK_CAMPAIGN_TIMED_GOALS=1).
 #include "coinstaller_harness.h"
 #include "contracts/KvTraceHub001.h"
 #include "test_support/figures.h"
@@ -9,6 +10,7 @@
 #include "test_support/module.h"
 #include "test_support/trace_library.h"
 #include "trace/trace_calls.h"
+#include "trace/trace_system_binding.h"
 
 #include <algorithm>
 #include <cstring>
@@ -31,6 +33,26 @@ double BestNanoseconds(uint64_t calls, int repeats, Body body) {
     return best;
 }
 
+// Best nanoseconds per call of two bodies measured in turn, `rounds` times: a disturbance of the
+// shared machine hits both alike, and each keeps its least disturbed round.
+template <typename Subject, typename Yardstick>
+std::pair<double, double> InterleavedBest(uint64_t calls, int rounds, Subject subject, Yardstick yardstick) {
+    std::pair<double, double> best{1e300, 1e300};
+    for (int r = 0; r < rounds; ++r) {
+        best.first = std::min(best.first, BestNanoseconds(calls, 1, subject));
+        best.second = std::min(best.second, BestNanoseconds(calls, 1, yardstick));
+    }
+    return best;
+}
+
+// A missed timed goal fails the program only in the campaign's full-length run, which sets
+// TESK_CAMPAIGN_TIMED_GOALS; the brief runs of `make test` report it.
+bool g_timedGoalMissed = false;
+void TimedGoal(const std::string& name, bool met) { Goal(name.c_str(), met), g_timedGoalMissed |= !met; }
+int Verdict(bool untimedGoalsMet) {
+    return untimedGoalsMet && !(g_timedGoalMissed && test_support::SettingOr("TESK_CAMPAIGN_TIMED_GOALS", 0)) ? 0 : 1;
+}
+
 // Out of line and reached through a volatile pointer, so the compiler cannot fold the call away.
 __attribute__((noinline)) bool KVTRACE_CALL EmptyQuestion(int32_t level) { return level < 0; }
 
@@ -42,38 +64,57 @@ int TraceCall(uint64_t calls) {
     if (!hub || !hub->entry.ConfigureTrace("Enabled=1;DefaultLevel=2") || hub->entry.ShouldTrace(8)) return 1;
     KvTrace_ShouldTrace volatile empty = &EmptyQuestion;
     volatile int sink = 0;
-    double traceCall = 1e300, plain = 1e300;
-    // Measured in turn within each repeat, so a disturbance hits both alike.
-    for (int r = 0; r < 9; ++r) {
-        traceCall = std::min(traceCall, BestNanoseconds(calls, 1, [&](uint64_t i) {
+    const auto [traceCall, plain] = InterleavedBest(
+        calls, 9,
+        [&](uint64_t i) {
             TraceWriteFormat(TraceLevel::Info, L"TESK.CoInstall", L"%s::DeviceId <%s> %d", L"CoDeviceInstall",
                              L"USB\\VID_0C4B&PID_0500\\6&1F2E3D4C&0&2", static_cast<int>(i));
-        }));
-        plain = std::min(plain, BestNanoseconds(calls, 1, [&](uint64_t i) { sink = sink + empty(static_cast<int32_t>(i)); }));
-    }
+        },
+        [&](uint64_t i) { sink = sink + empty(static_cast<int32_t>(i)); });
     Figure("trace_call_level_off_ns", traceCall, "ns/call");
     Figure("indirect_call_empty_ns", plain, "ns/call");
     Figure("trace_call_vs_indirect_empty_ratio", traceCall / plain, "x");
-    Goal("trace_call_at_most_2x_indirect_empty", traceCall <= 2 * plain);
-    return 0;
+    TimedGoal("trace_call_at_most_2x_indirect_empty", traceCall <= 2 * plain);
+    return Verdict(true);
 }
 
-// CoDeviceInstall for a request it ignores, with tracing off: time and heap allocations per call.
+// CoDeviceInstall for a request it ignores, with tracing off, against the five calls it cannot
+// avoid, made here through the same libraries: the log token, the scope's category question and the
+// gates of its three trace lines. The layout is the directory the process was started in: the trace
+// library beside the program with every level off, or no trace library at all.
 int IgnoredRequest(uint64_t calls) {
-    harness::ReaderTree tree = harness::AddReader();
-    // The first call binds the trace library; it is the subject of the first-call benchmark.
-    harness::CallCoDeviceInstall(DIF_SELECTBESTCOMPATDRV, tree.set, nullptr, nullptr);
-    const test_support::TraceLibrary* hub = test_support::TraceLibraryBesideProgram();
-    if (!hub || !hub->entry.ConfigureTrace("Enabled=1;DefaultLevel=2")) return 1;
+    // An ignored request only tests that there is device data; the stand-in SetupAPI has no devices.
+    SP_DEVINFO_DATA data{sizeof(data), {}, 0, 0};
+    const HDEVINFO set = &data;
+    // The first call makes the load attempt; it is the subject of the first-call benchmark.
+    harness::CallCoDeviceInstall(DIF_SELECTBESTCOMPATDRV, set, nullptr, nullptr);
+    const bool libraryBound = ::GetModuleHandleA(kTraceSystemFileName) != nullptr;
+    TraceSystemBinding& binding = TheTraceSystemBinding();
+    // This program's own binding makes its attempt too; then, with no listener, every level is off.
+    const test_support::TraceLibrary* hub = binding.Load() ? test_support::TraceLibraryBesideProgram() : nullptr;
+    if (libraryBound != (hub != nullptr) || (hub && (!hub->entry.ConfigureTrace("Enabled=1;DefaultLevel=2") ||
+                                                     hub->entry.ShouldTraceCategory(2, "TESK.CoInstall"))))
+        return 1;
     COINSTALLER_CONTEXT_DATA context{};
+    volatile uint64_t sink = 0;
     const int64_t before = heap_watch::Snapshot().allocations;
-    Figure("ignored_request_tracing_off_ns", BestNanoseconds(calls, 3, [&](uint64_t) {
-               harness::CallCoDeviceInstall(DIF_SELECTBESTCOMPATDRV, tree.set, &tree.data, &context);
-           }), "ns/call");
+    constexpr int kRounds = 15;
+    const auto [request, unavoidable] = InterleavedBest(
+        calls, kRounds,
+        [&](uint64_t) { harness::CallCoDeviceInstall(DIF_SELECTBESTCOMPATDRV, set, &data, &context); },
+        [&](uint64_t) {
+            sink = sink + SetupGetThreadLogToken() + binding.ShouldTraceCategory(2, "TESK.CoInstall") +
+                   binding.ShouldTrace(8) + binding.ShouldTrace(8) + binding.ShouldTrace(8);
+        });
     const int64_t allocations = heap_watch::Snapshot().allocations - before;
-    Figure("ignored_request_tracing_off_allocations", static_cast<double>(allocations) / (calls * 3), "allocations/call");
-    Goal("ignored_request_tracing_off_allocates_nothing", allocations == 0);
-    return allocations == 0 ? 0 : 1;
+    const std::string prefix = libraryBound ? "ignored_request_library_off_" : "ignored_request_no_library_";
+    Figure(prefix + "ns", request, "ns/call");
+    Figure(prefix + "unavoidable_calls_ns", unavoidable, "ns/call");
+    Figure(prefix + "ratio", request / unavoidable, "x");
+    Figure(prefix + "allocations", static_cast<double>(allocations) / (calls * kRounds), "allocations/call");
+    TimedGoal(prefix + "at_most_4x_unavoidable_calls", request <= 4 * unavoidable);
+    Goal((prefix + "allocates_nothing").c_str(), allocations == 0);
+    return Verdict(allocations == 0);
 }
 
 // The first CoDeviceInstall of a process makes the whole load attempt of the trace library; `label`
