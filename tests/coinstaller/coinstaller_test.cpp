@@ -94,15 +94,6 @@ TEST_F(CoInstallerTest, AllocationFailureOfTheChildRecordUnwindsTheScopeAndRetur
               writes.back().text);
 }
 
-TEST_F(CoInstallerTest, AnIgnoredRequestWithTracingOffAllocatesNothing) {
-    RecSetShouldTraceAnswer(0);
-    RecSetDefaultLevel(0);
-    const heap_watch::Counts before = heap_watch::Snapshot();
-    for (int i = 0; i < 100; ++i) Call(DIF_SELECTBESTCOMPATDRV, nullptr);
-    EXPECT_EQ(before.allocations, heap_watch::Snapshot().allocations);
-    EXPECT_EQ(0u, records::CallsOf().size());
-}
-
 // SetupAPI may call without device data or context; the module then only reads the log token.
 TEST_F(CoInstallerTest, MissingDeviceDataOrContextEndsTheRequestQuietly) {
     for (DI_FUNCTION request : {DIF_PROPERTYCHANGE, DIF_REMOVE, DIF_INSTALLDEVICE}) {

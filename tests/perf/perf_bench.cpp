@@ -21,27 +21,18 @@ using test_support::Figure;
 using test_support::Goal;
 using test_support::Seconds;
 
-// Nanoseconds per call over `calls` calls, the best of `repeats` runs: the least disturbed run.
-template <typename Body>
-double BestNanoseconds(uint64_t calls, int repeats, Body body) {
-    double best = 1e300;
-    for (int r = 0; r < repeats; ++r) {
-        const double start = Seconds();
-        for (uint64_t i = 0; i < calls; ++i) body(i);
-        best = std::min(best, (Seconds() - start) * 1e9 / static_cast<double>(calls));
-    }
-    return best;
-}
-
-// Best nanoseconds per call of two bodies measured in turn, `rounds` times: a disturbance of the
-// shared machine hits both alike, and each keeps its least disturbed round.
+// Nanoseconds per call of two bodies over `calls` calls each, measured in turn `rounds` times: a
+// disturbance of the shared machine hits both alike, and each keeps its least disturbed round.
 template <typename Subject, typename Yardstick>
 std::pair<double, double> InterleavedBest(uint64_t calls, int rounds, Subject subject, Yardstick yardstick) {
+    const auto nanoseconds = [calls](auto body) {
+        const double start = Seconds();
+        for (uint64_t i = 0; i < calls; ++i) body(i);
+        return (Seconds() - start) * 1e9 / static_cast<double>(calls);
+    };
     std::pair<double, double> best{1e300, 1e300};
-    for (int r = 0; r < rounds; ++r) {
-        best.first = std::min(best.first, BestNanoseconds(calls, 1, subject));
-        best.second = std::min(best.second, BestNanoseconds(calls, 1, yardstick));
-    }
+    for (int r = 0; r < rounds; ++r)
+        best = {std::min(best.first, nanoseconds(subject)), std::min(best.second, nanoseconds(yardstick))};
     return best;
 }
 
@@ -49,9 +40,7 @@ std::pair<double, double> InterleavedBest(uint64_t calls, int rounds, Subject su
 // TESK_CAMPAIGN_TIMED_GOALS; the brief runs of `make test` report it.
 bool g_timedGoalMissed = false;
 void TimedGoal(const std::string& name, bool met) { Goal(name.c_str(), met), g_timedGoalMissed |= !met; }
-int Verdict(bool untimedGoalsMet) {
-    return untimedGoalsMet && !(g_timedGoalMissed && test_support::SettingOr("TESK_CAMPAIGN_TIMED_GOALS", 0)) ? 0 : 1;
-}
+int Verdict(bool met) { return met && !(g_timedGoalMissed && test_support::SettingOr("TESK_CAMPAIGN_TIMED_GOALS", 0)) ? 0 : 1; }
 
 // Out of line and reached through a volatile pointer, so the compiler cannot fold the call away.
 __attribute__((noinline)) bool KVTRACE_CALL EmptyQuestion(int32_t level) { return level < 0; }
@@ -78,16 +67,14 @@ int TraceCall(uint64_t calls) {
     return Verdict(true);
 }
 
-// CoDeviceInstall for a request it ignores, with tracing off, against the five calls it cannot
-// avoid, made here through the same libraries: the log token, the scope's category question and the
-// gates of its three trace lines. The layout is the directory the process was started in: the trace
-// library beside the program with every level off, or no trace library at all.
+// CoDeviceInstall for a request it ignores, tracing off, against the five calls it cannot avoid made
+// here through the same libraries (log token, the scope's category question, three gates), in the
+// layout the process was started in: the trace library beside it with every level off, or none.
 int IgnoredRequest(uint64_t calls) {
-    // An ignored request only tests that there is device data; the stand-in SetupAPI has no devices.
+    // An ignored request only tests that there are a set and device data; the stand-in has no devices.
     SP_DEVINFO_DATA data{sizeof(data), {}, 0, 0};
-    const HDEVINFO set = &data;
     // The first call makes the load attempt; it is the subject of the first-call benchmark.
-    harness::CallCoDeviceInstall(DIF_SELECTBESTCOMPATDRV, set, nullptr, nullptr);
+    harness::CallCoDeviceInstall(DIF_SELECTBESTCOMPATDRV, &data, nullptr, nullptr);
     const bool libraryBound = ::GetModuleHandleA(kTraceSystemFileName) != nullptr;
     TraceSystemBinding& binding = TheTraceSystemBinding();
     // This program's own binding makes its attempt too; then, with no listener, every level is off.
@@ -101,7 +88,7 @@ int IgnoredRequest(uint64_t calls) {
     constexpr int kRounds = 15;
     const auto [request, unavoidable] = InterleavedBest(
         calls, kRounds,
-        [&](uint64_t) { harness::CallCoDeviceInstall(DIF_SELECTBESTCOMPATDRV, set, &data, &context); },
+        [&](uint64_t) { harness::CallCoDeviceInstall(DIF_SELECTBESTCOMPATDRV, &data, &data, &context); },
         [&](uint64_t) {
             sink = sink + SetupGetThreadLogToken() + binding.ShouldTraceCategory(2, "TESK.CoInstall") +
                    binding.ShouldTrace(8) + binding.ShouldTrace(8) + binding.ShouldTrace(8);

@@ -1,6 +1,5 @@
-// The benchmarks' setupapi.dll: what the co-installer imports, as cheap as the system's. The bench's
-// simulated one journals every call under a lock, which would outweigh the module's own work many
-// times over. An ignored request reads only the log token; every other function fails at once.
+// The benchmarks' setupapi.dll, as cheap as the system's: the bench's simulated one journals each call
+// under a lock, many times the module's own work. Only the log token is read; the rest fails at once.
 #include "platform/sdk_extras.h"
 
 #include <cfgmgr32.h>
@@ -15,9 +14,7 @@ CONFIGRET WINAPI CM_Get_Device_IDW(DEVINST, PWCHAR, ULONG, ULONG) { return CR_FA
 HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID*, PCWSTR, HWND, DWORD) { return INVALID_HANDLE_VALUE; }
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO) { return FALSE; }
 BOOL WINAPI SetupDiEnumDeviceInfo(HDEVINFO, DWORD, PSP_DEVINFO_DATA) { return FALSE; }
-BOOL WINAPI SetupDiGetClassInstallParamsW(HDEVINFO, PSP_DEVINFO_DATA, PSP_CLASSINSTALL_HEADER, DWORD, PDWORD) {
-    return FALSE;
-}
+BOOL WINAPI SetupDiGetClassInstallParamsW(HDEVINFO, PSP_DEVINFO_DATA, PSP_CLASSINSTALL_HEADER, DWORD, PDWORD) { return FALSE; }
 BOOL WINAPI SetupDiRemoveDevice(HDEVINFO, PSP_DEVINFO_DATA) { return FALSE; }
 BOOL WINAPI SetupDiSetDeviceInstallParamsW(HDEVINFO, PSP_DEVINFO_DATA, PSP_DEVINSTALL_PARAMS_W) { return FALSE; }
 }
