@@ -35,29 +35,19 @@ void FormatWide(char (&destination)[kTextCapacity + 1], const wchar_t* format, v
     }
 }
 
-// Out of line: the buffers of a written line must not cost a traced-off call its stack frame (and
-// the stack probe a frame beyond a page brings).
-__attribute__((noinline)) void WriteFormatted(TraceSystemBinding& binding, int32_t level, const wchar_t* category,
-                                              const wchar_t* format, va_list args) {
-    char message[kTextCapacity + 1];
-    FormatWide(message, format, args);
-    char narrowCategory[kCategoryCapacity + 1];
-    ConvertToNarrow(category, narrowCategory, kCategoryCapacity);
-    narrowCategory[kCategoryCapacity] = '\0';
-    binding.Write(level, narrowCategory, message);
-}
-
 }  // namespace
 
-void TraceWriteFormat(TraceLevel level, const wchar_t* category, const wchar_t* format, ...) noexcept {
-    if (category == nullptr || category[0] == L'\0' || format == nullptr) return;
-    TraceSystemBinding& binding = TheTraceSystemBinding();
+void TraceWriteFormatWanted(TraceLevel level, const wchar_t* category, const wchar_t* format, ...) noexcept {
     try {
-        if (!binding.ShouldTrace(Raw(level))) return;
+        char message[kTextCapacity + 1];
         va_list args;
         va_start(args, format);
-        WriteFormatted(binding, Raw(level), category, format, args);
+        FormatWide(message, format, args);
         va_end(args);
+        char narrowCategory[kCategoryCapacity + 1];
+        ConvertToNarrow(category, narrowCategory, kCategoryCapacity);
+        narrowCategory[kCategoryCapacity] = '\0';
+        TheTraceSystemBinding().Write(Raw(level), narrowCategory, message);
     } catch (...) {
         // Tracing never fails its caller, not even on allocation failure.
     }

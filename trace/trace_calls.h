@@ -3,11 +3,22 @@
 #pragma once
 
 #include "trace/trace_level.h"
+#include "trace/trace_system_binding.h"
 
 #include <cstdint>
 
-// "%s" in `format` takes a wide string, as with the platform's wide formatting functions.
-void TraceWriteFormat(TraceLevel level, const wchar_t* category, const wchar_t* format, ...) noexcept;
+// The formatting half of TraceWriteFormat, for a level already known to be wanted.
+void TraceWriteFormatWanted(TraceLevel level, const wchar_t* category, const wchar_t* format, ...) noexcept;
+
+// "%s" in `format` takes a wide string, as with the platform's wide formatting functions. The
+// question comes inline, so that an unwanted line costs its caller that one indirect call.
+template <typename... Arguments>
+inline void TraceWriteFormat(TraceLevel level, const wchar_t* category, const wchar_t* format,
+                             Arguments... arguments) noexcept {
+    if (category == nullptr || category[0] == L'\0' || format == nullptr) return;
+    if (!TheTraceSystemBinding().ShouldTrace(static_cast<int32_t>(level))) return;
+    TraceWriteFormatWanted(level, category, format, arguments...);
+}
 void TraceWriteText(TraceLevel level, const wchar_t* category, const wchar_t* text);
 void TraceWriteText(TraceLevel level, const char* category, const char* text);
 void TraceDump(TraceLevel level, const wchar_t* category, const wchar_t* title, const wchar_t* name,
