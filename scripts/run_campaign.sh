@@ -91,7 +91,7 @@ wine_quiet reg delete "$settings" /reg:32 /v LocbaseActive /f
 (cd "$served" && wine_quiet regsvr32 /s /u KvLocbaseService.dll)
 finished=$(date +%s)
 # A missed goal fails the campaign even where its program's exit status would not say so.
-missed="$(grep -h '^goal ' "$out"/bench_*.txt | awk '$3 != "met"')"
+missed="$(grep -h '^goal ' "$out"/bench_*.txt | tr -d '\r' | awk '$3 != "met"')"
 [ -z "$missed" ] || failed=1
 
 # ---- docs/robustness.md ----
