@@ -1,5 +1,6 @@
 #include "trace/method_trace.h"
 
+#include "trace/text_conversion.h"
 #include "trace/trace_calls.h"
 
 #include <sys/timeb.h>
@@ -35,7 +36,25 @@ std::string LocalTimeOfDay() {
     return text;
 }
 
+// A wide text converted on the stack for the length of one constructor call; null stays null.
+class Narrowed {
+public:
+    explicit Narrowed(const wchar_t* wide) : null_(wide == nullptr) {
+        if (!null_) ConvertToNarrow(wide, text_, sizeof text_);
+    }
+    const char* get() const { return null_ ? nullptr : text_; }
+
+private:
+    bool null_;
+    char text_[kTextCapacity];
+};
+
 }  // namespace
+
+MethodTrace::MethodTrace(int32_t level, const wchar_t* category, const wchar_t* functionName,
+                         const wchar_t* sourceFile, int32_t sourceLine, const wchar_t* note)
+    : MethodTrace(level, Narrowed(category).get(), Narrowed(functionName).get(), Narrowed(sourceFile).get(), sourceLine,
+                  Narrowed(note).get()) {}
 
 MethodTrace::MethodTrace(int32_t level, const char* category, const char* functionName, const char* sourceFile,
                          int32_t sourceLine, const char* note) {

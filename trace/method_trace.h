@@ -1,7 +1,7 @@
 // Frames one call of a function in the trace with a begin and an end line. A scope whose level
 // is not traced keeps its stamped begin line back and shows it only if an exception unwinds it.
-// Its texts are narrow: callers pass constants (NarrowLiteral), so that a scope whose category is
-// not traced at all costs one level question and nothing else.
+// Wide texts are converted as the trace calls convert theirs; callers with constant texts pass their
+// narrow twins (NarrowLiteral), so that a scope whose category is not traced costs one level question.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,8 @@
 
 class MethodTrace {
 public:
+    MethodTrace(int32_t level, const wchar_t* category, const wchar_t* functionName, const wchar_t* sourceFile,
+                int32_t sourceLine, const wchar_t* note);
     MethodTrace(int32_t level, const char* category, const char* functionName, const char* sourceFile,
                 int32_t sourceLine, const char* note);
     ~MethodTrace();
