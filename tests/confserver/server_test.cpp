@@ -3,11 +3,14 @@
 #include "dirlib/locbase_com.h"
 #include "test_support/com_server.h"
 #include "test_support/files.h"
+#include "test_support/heap_watch.h"
 #include "test_support/module.h"
 #include "test_support/registry_fixture.h"
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <functional>
 #include <optional>
 
 using namespace test_support;
@@ -106,6 +109,75 @@ TEST_F(ServerDll, TestBuildFailsAsConfiguredWithErrorInformationAndNoStrings) {
     EXPECT_TRUE(error.Description() == _bstr_t(L"LocbaseValue.GetProgramPath failed as configured"));
     EXPECT_TRUE(error.Source() == _bstr_t(L"KvLocbaseService"));
     EXPECT_TRUE(error.GUID_() == __uuidof(ILocbaseValue));
+}
+
+template <typename Interface>
+Interface* As(void* object) { return static_cast<Interface*>(object); }
+
+// Every entry of the server with each of its heap allocations failing in turn (every size up to
+// beyond the largest it makes here): it answers S_OK or its result for want of memory and throws
+// nothing, a release survives the same failure, and nothing stays referenced or allocated.
+TEST_F(ServerDll, EveryEntryContainsAllocationFailure) {
+    Load(ProgramDirectory());
+    ASSERT_TRUE(heap_watch::Install(dll_.get()));
+    registry_.SetString(kServiceKey, "Journal", UniqueTempPath("journal.txt"));
+    for (const char* method : {"GetSystemPath", "GetDirPath", "GetConfigPath", "GetLogPath", "GetProgramPath", "GetUserConfigPath"})
+        registry_.SetString(kServiceKey, method, "C:\\Korvan\\Pfad");
+    const tesk::UniqueBstr name = Bstr(L"X0000303"), area = Bstr(L"Archiv");
+    const auto create = [this](const CLSID& clsid, REFIID iid, IUnknown** object) {
+        IClassFactoryPtr factory;
+        const HRESULT hr = getClassObject_(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+        return FAILED(hr) ? hr : factory->CreateInstance(nullptr, iid, reinterpret_cast<void**>(object));
+    };
+    const auto server = [this](const char* entry) { return [this, entry](void*, BSTR*, LONG*) { return ExportAs<HRESULT(WINAPI*)()>(dll_.get(), entry)(); }; };
+    const struct Class { const CLSID& clsid; IID iid; } ws{CLSID_LocbaseWsInfo, __uuidof(ILocbaseWsInfo)},
+        dir{CLSID_LocbaseDir, __uuidof(ILocbaseDir)}, value{CLSID_LocbaseValue, __uuidof(ILocbaseValue)};
+    const struct {
+        const char* name;
+        Class of;
+        std::function<HRESULT(void*, BSTR*, LONG*)> call;
+        HRESULT outOfMemory;
+    } rows[] = {
+        {"GetSystemPath", ws, [](void* o, BSTR* s, LONG* n) { return As<ILocbaseWsInfo>(o)->GetSystemPath(s, n); }, E_OUTOFMEMORY},
+        {"GetDirPath", dir, [](void* o, BSTR* s, LONG* n) { return As<ILocbaseDir>(o)->GetDirPath(s, n); }, E_OUTOFMEMORY},
+        {"DirInit", dir, [&](void* o, BSTR*, LONG* n) { return As<ILocbaseDir>(o)->Init(name.get(), area.get(), area.get(), INT_MIN, n); }, E_OUTOFMEMORY},
+        {"ValueInit", value, [&](void* o, BSTR*, LONG* n) { return As<ILocbaseValue>(o)->Init(name.get(), area.get(), n); }, E_OUTOFMEMORY},
+        {"GetConfigPath", value, [](void* o, BSTR* s, LONG* n) { return As<ILocbaseValue>(o)->GetConfigPath(s, s + 1, n); }, E_OUTOFMEMORY},
+        {"GetLogPath", value, [](void* o, BSTR* s, LONG* n) { return As<ILocbaseValue>(o)->GetLogPath(s, s + 1, s + 2, s + 3, s + 4, n); }, E_OUTOFMEMORY},
+        {"GetProgramPath", value, [](void* o, BSTR* s, LONG* n) { return As<ILocbaseValue>(o)->GetProgramPath(s, s + 1, s + 2, n); }, E_OUTOFMEMORY},
+        {"GetUserConfigPath", value, [](void* o, BSTR* s, LONG* n) { return As<ILocbaseValue>(o)->GetUserConfigPath(INT_MIN, s, n); }, E_OUTOFMEMORY},
+        {"Run, which loses only its journal line", value, [](void* o, BSTR*, LONG*) { return ::OleRun(As<IUnknown>(o)); }, S_OK},
+        {"CreateInstance", value, [&](void*, BSTR*, LONG*) {
+             IUnknown* made = nullptr;
+             const HRESULT hr = create(value.clsid, IID_IUnknown, &made);
+             return made ? made->Release(), hr : hr;
+         }, E_OUTOFMEMORY},
+        {"DllRegisterServer", value, server("DllRegisterServer"), E_OUTOFMEMORY},
+        {"DllUnregisterServer", value, server("DllUnregisterServer"), E_OUTOFMEMORY},
+    };
+    std::optional<size_t> live;
+    for (const auto& row : rows) {
+        int failures = 0;
+        for (size_t size = 1; size <= 256; ++size) {
+            IUnknown* object = nullptr;
+            ASSERT_EQ(S_OK, create(row.of.clsid, row.of.iid, &object)) << row.name;
+            BSTR strings[5] = {};
+            LONG number = 0;
+            heap_watch::FailNextAllocationOfSize(size);
+            const HRESULT hr = row.call(object, strings, &number);
+            heap_watch::FailNextAllocationOfSize(size);
+            object->Release();
+            heap_watch::FailNextAllocationOfSize(0);
+            for (BSTR string : strings) ::SysFreeString(string);
+            EXPECT_TRUE(hr == S_OK || hr == row.outOfMemory) << row.name << " size " << size << " 0x" << std::hex << hr;
+            failures += hr != S_OK;
+        }
+        EXPECT_EQ(row.outOfMemory != S_OK, failures > 0) << row.name;
+        // The first exception sets up the runtime's unwinding once; after that no row keeps a block.
+        if (live) EXPECT_EQ(*live, heap_watch::LiveBlocks()) << row.name;
+        live = heap_watch::LiveBlocks();
+    }
+    EXPECT_EQ(S_OK, ExportAs<HRESULT(WINAPI*)()>(dll_.get(), "DllCanUnloadNow")());
 }
 
 }  // namespace
