@@ -108,9 +108,11 @@ protected:
                 texts.emplace_back(text ? ::SysAllocStringLen(text->data(), static_cast<UINT>(text->size())) : nullptr);
                 if (text && !texts.back()) return Fail(method, E_OUTOFMEMORY);
             }
+            // Everything that can fail comes before the strings are handed out.
+            const LONG number = answers_.Number(std::wstring(method) + L".Error", 0);
             size_t i = 0;
             for (BSTR* string : strings) *string = texts[i++].release();
-            *errorNumber = answers_.Number(std::wstring(method) + L".Error", 0);
+            *errorNumber = number;
             ::SetErrorInfo(0, nullptr);
             return S_OK;
         } catch (...) {

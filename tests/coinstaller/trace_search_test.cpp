@@ -1,9 +1,7 @@
-// The unmodified module finds its trace-system library by each of its three candidates, in this
-// order: the trace component's program directory ("ProgKey"), the host's directory, the module's
-// directory; an empty or relative candidate is skipped, never resolved against the current
-// directory, which holds a copy. The binding makes one load attempt per process, so every case
-// runs in a child process of this program, which loads the module from the given directory and
-// makes a first request.
+// The unmodified module finds its trace-system library by its three candidates in order: the trace
+// component's program directory ("ProgKey"), the host's, the module's; an empty or relative one is
+// skipped, never resolved against the current directory, which holds a copy. One load attempt per
+// process: each case is a child process that loads the module from a directory and makes a request.
 #include "test_support/files.h"
 #include "test_support/module.h"
 #include "test_support/process.h"
@@ -70,12 +68,7 @@ TEST(TraceLibrarySearch, CandidatesInOrderEmptyAndRelativeOnesSkipped) {
     ASSERT_TRUE(::CreateDirectoryA((current.path() + "planted").c_str(), nullptr));
     for (const std::string& planted : {current.path(), current.path() + "planted\\"})
         ASSERT_TRUE(::CopyFileA((module + kLibrary).c_str(), (planted + kLibrary).c_str(), FALSE));
-    const struct {
-        const char* name;
-        std::string progKey;
-        std::vector<std::string> copies;
-        std::string moduleDir, loaded;
-    } rows[] = {
+    const struct { const char* name; std::string progKey; std::vector<std::string> copies; std::string moduleDir, loaded; } rows[] = {
         {"program directory first", progDir.path(), {progDir.path(), host}, module, progDir.path()},
         {"then the host's", progDir.path(), {host}, module, host},
         {"then the module's", progDir.path(), {}, module, module},

@@ -1,5 +1,5 @@
-// The server DLL in this process: the objects' answers as configured in the registry. The shipped
-// DLL lies beside the program; its test build, which can be told to fail, in module\.
+// The server DLL in this process: the objects' answers as configured in the registry, allocation
+// failure, registration and the unload rule.
 #include "dirlib/locbase_com.h"
 #include "test_support/com_server.h"
 #include "test_support/files.h"
@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstring>
 #include <functional>
 #include <optional>
 
@@ -95,28 +96,13 @@ TEST_F(ServerDll, AnswersAsConfiguredTheMostSpecificKeyFirst) {
     }
 }
 
-TEST_F(ServerDll, TestBuildFailsAsConfiguredWithErrorInformationAndNoStrings) {
-    Load(ProgramDirectory() + "module\\");
-    registry_.SetString(kServiceKey, "GetProgramPath", "C:\\Prog");
-    registry_.SetDword(kServiceKey, "GetProgramPath.Error", 3);
-    registry_.SetDword(kServiceKey, "GetProgramPath.HResult", static_cast<DWORD>(E_ACCESSDENIED));
-    LONG errorNumber = 5;
-    EXPECT_EQ(std::make_pair(E_ACCESSDENIED, Strings(3)), ProgramPath(Create<ILocbaseValuePtr>(CLSID_LocbaseValue), errorNumber));
-    EXPECT_EQ(0, errorNumber);
-    IErrorInfo* info = nullptr;
-    ASSERT_EQ(S_OK, ::GetErrorInfo(0, &info));
-    const _com_error error(E_ACCESSDENIED, info);
-    EXPECT_TRUE(error.Description() == _bstr_t(L"LocbaseValue.GetProgramPath failed as configured"));
-    EXPECT_TRUE(error.Source() == _bstr_t(L"KvLocbaseService"));
-    EXPECT_TRUE(error.GUID_() == __uuidof(ILocbaseValue));
-}
-
 template <typename Interface>
 Interface* As(void* object) { return static_cast<Interface*>(object); }
 
 // Every entry of the server with each of its heap allocations failing in turn (every size up to
 // beyond the largest it makes here): it answers S_OK or its result for want of memory and throws
-// nothing, a release survives the same failure, and nothing stays referenced or allocated.
+// nothing, a release survives the same failure, and nothing stays referenced or allocated. A
+// method that fails leaves no strings and error information that names it.
 TEST_F(ServerDll, EveryEntryContainsAllocationFailure) {
     Load(ProgramDirectory());
     ASSERT_TRUE(heap_watch::Install(dll_.get()));
@@ -132,26 +118,18 @@ TEST_F(ServerDll, EveryEntryContainsAllocationFailure) {
     const auto server = [this](const char* entry) { return [this, entry](void*, BSTR*, LONG*) { return ExportAs<HRESULT(WINAPI*)()>(dll_.get(), entry)(); }; };
     const struct Class { const CLSID& clsid; IID iid; } ws{CLSID_LocbaseWsInfo, __uuidof(ILocbaseWsInfo)},
         dir{CLSID_LocbaseDir, __uuidof(ILocbaseDir)}, value{CLSID_LocbaseValue, __uuidof(ILocbaseValue)};
-    const struct {
-        const char* name;
-        Class of;
-        std::function<HRESULT(void*, BSTR*, LONG*)> call;
-        HRESULT outOfMemory;
-    } rows[] = {
-        {"GetSystemPath", ws, [](void* o, BSTR* s, LONG* n) { return As<ILocbaseWsInfo>(o)->GetSystemPath(s, n); }, E_OUTOFMEMORY},
-        {"GetDirPath", dir, [](void* o, BSTR* s, LONG* n) { return As<ILocbaseDir>(o)->GetDirPath(s, n); }, E_OUTOFMEMORY},
-        {"DirInit", dir, [&](void* o, BSTR*, LONG* n) { return As<ILocbaseDir>(o)->Init(name.get(), area.get(), area.get(), INT_MIN, n); }, E_OUTOFMEMORY},
-        {"ValueInit", value, [&](void* o, BSTR*, LONG* n) { return As<ILocbaseValue>(o)->Init(name.get(), area.get(), n); }, E_OUTOFMEMORY},
-        {"GetConfigPath", value, [](void* o, BSTR* s, LONG* n) { return As<ILocbaseValue>(o)->GetConfigPath(s, s + 1, n); }, E_OUTOFMEMORY},
-        {"GetLogPath", value, [](void* o, BSTR* s, LONG* n) { return As<ILocbaseValue>(o)->GetLogPath(s, s + 1, s + 2, s + 3, s + 4, n); }, E_OUTOFMEMORY},
-        {"GetProgramPath", value, [](void* o, BSTR* s, LONG* n) { return As<ILocbaseValue>(o)->GetProgramPath(s, s + 1, s + 2, n); }, E_OUTOFMEMORY},
-        {"GetUserConfigPath", value, [](void* o, BSTR* s, LONG* n) { return As<ILocbaseValue>(o)->GetUserConfigPath(INT_MIN, s, n); }, E_OUTOFMEMORY},
+    const struct { const char* name; Class of; std::function<HRESULT(void*, BSTR*, LONG*)> call; HRESULT outOfMemory; } rows[] = {
+        {"LocbaseWsInfo.GetSystemPath", ws, [](void* o, BSTR* s, LONG* n) { return As<ILocbaseWsInfo>(o)->GetSystemPath(s, n); }, E_OUTOFMEMORY},
+        {"LocbaseDir.GetDirPath", dir, [](void* o, BSTR* s, LONG* n) { return As<ILocbaseDir>(o)->GetDirPath(s, n); }, E_OUTOFMEMORY},
+        {"LocbaseDir.DirInit", dir, [&](void* o, BSTR*, LONG* n) { return As<ILocbaseDir>(o)->Init(name.get(), area.get(), area.get(), INT_MIN, n); }, E_OUTOFMEMORY},
+        {"LocbaseValue.ValueInit", value, [&](void* o, BSTR*, LONG* n) { return As<ILocbaseValue>(o)->Init(name.get(), area.get(), n); }, E_OUTOFMEMORY},
+        {"LocbaseValue.GetConfigPath", value, [](void* o, BSTR* s, LONG* n) { return As<ILocbaseValue>(o)->GetConfigPath(s, s + 1, n); }, E_OUTOFMEMORY},
+        {"LocbaseValue.GetLogPath", value, [](void* o, BSTR* s, LONG* n) { return As<ILocbaseValue>(o)->GetLogPath(s, s + 1, s + 2, s + 3, s + 4, n); }, E_OUTOFMEMORY},
+        {"LocbaseValue.GetProgramPath", value, [](void* o, BSTR* s, LONG* n) { return As<ILocbaseValue>(o)->GetProgramPath(s, s + 1, s + 2, n); }, E_OUTOFMEMORY},
+        {"LocbaseValue.GetUserConfigPath", value, [](void* o, BSTR* s, LONG* n) { return As<ILocbaseValue>(o)->GetUserConfigPath(INT_MIN, s, n); }, E_OUTOFMEMORY},
         {"Run, which loses only its journal line", value, [](void* o, BSTR*, LONG*) { return ::OleRun(As<IUnknown>(o)); }, S_OK},
-        {"CreateInstance", value, [&](void*, BSTR*, LONG*) {
-             IUnknown* made = nullptr;
-             const HRESULT hr = create(value.clsid, IID_IUnknown, &made);
-             return made ? made->Release(), hr : hr;
-         }, E_OUTOFMEMORY},
+        {"CreateInstance", value, [&](void*, BSTR*, LONG*) { IUnknown* made = nullptr; const HRESULT hr = create(value.clsid, IID_IUnknown, &made);
+             return made ? made->Release(), hr : hr; }, E_OUTOFMEMORY},
         {"DllRegisterServer", value, server("DllRegisterServer"), E_OUTOFMEMORY},
         {"DllUnregisterServer", value, server("DllUnregisterServer"), E_OUTOFMEMORY},
     };
@@ -171,6 +149,11 @@ TEST_F(ServerDll, EveryEntryContainsAllocationFailure) {
             for (BSTR string : strings) ::SysFreeString(string);
             EXPECT_TRUE(hr == S_OK || hr == row.outOfMemory) << row.name << " size " << size << " 0x" << std::hex << hr;
             failures += hr != S_OK;
+            IErrorInfo* info = nullptr;
+            if (FAILED(hr) && std::strchr(row.name, '.')) {
+                EXPECT_TRUE(!strings[0] && number == 0 && ::GetErrorInfo(0, &info) == S_OK) << row.name << " size " << size;
+                EXPECT_TRUE(_com_error(hr, info).Description() == _bstr_t((std::wstring(row.name, row.name + std::strlen(row.name)) + L" failed as configured").c_str())) << row.name;
+            }
         }
         EXPECT_EQ(row.outOfMemory != S_OK, failures > 0) << row.name;
         // The first exception sets up the runtime's unwinding once; after that no row keeps a block.
