@@ -48,42 +48,29 @@ int RunChild(const std::string& moduleDir, const std::string& currentDir) {
     return 0;
 }
 
-// `base` extended by two components to a directory part (after the drive) of exactly 256
-// characters, the first length the module's directory no longer fits, created with a copy of the module.
-std::string OverLongModuleDir(const std::string& base, const std::string& module) {
-    const size_t extra = 256 - (base.size() - 2), first = extra / 2;
-    const std::string dir = base + std::string(first - 1, 'a') + "\\" + std::string(extra - first - 1, 'b') + "\\";
-    EXPECT_TRUE(::CreateDirectoryW(Extended(dir.substr(0, base.size() + first)).c_str(), nullptr));
-    EXPECT_TRUE(::CreateDirectoryW(Extended(dir).c_str(), nullptr));
-    EXPECT_TRUE(::CopyFileW(Extended(module + "TeskCoInstaller.dll").c_str(), Extended(dir + "TeskCoInstaller.dll").c_str(), FALSE));
-    return dir;
-}
-
 // Each row places copies of the library, runs a child and removes the copies again. The search's
 // own messages never reach the trace.
 TEST(TraceLibrarySearch, CandidatesInOrderEmptyAndRelativeOnesSkipped) {
     ScratchDir progDir{"search_prog"}, current{"search_current"}, longBase{"search_long"};
-    const std::string host = ProgramDirectory(), module = host + "module\\", overLong = OverLongModuleDir(longBase.path(), module);
-    // The current directory holds the library itself and below the relative ProgKey.
-    ASSERT_TRUE(::CreateDirectoryA((current.path() + "planted").c_str(), nullptr));
-    for (const std::string& planted : {current.path(), current.path() + "planted\\"})
-        ASSERT_TRUE(::CopyFileA((module + kLibrary).c_str(), (planted + kLibrary).c_str(), FALSE));
+    // A directory part (after the drive) of 256 characters, the first length the module's directory no longer fits.
+    const std::string host = ProgramDirectory(), module = host + "module\\", overLong = longBase.path() + std::string(257 - longBase.path().size(), 'a') + "\\";
+    ASSERT_TRUE(::CreateDirectoryW(Extended(overLong).c_str(), nullptr));
+    ASSERT_TRUE(::CopyFileW(Extended(module + "TeskCoInstaller.dll").c_str(), Extended(overLong + "TeskCoInstaller.dll").c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileA((module + kLibrary).c_str(), (current.path() + kLibrary).c_str(), FALSE));
     const struct { const char* name; std::string progKey; std::vector<std::string> copies; std::string moduleDir, loaded; } rows[] = {
         {"program directory first", progDir.path(), {progDir.path(), host}, module, progDir.path()},
         {"then the host's", progDir.path(), {host}, module, host},
         {"then the module's", progDir.path(), {}, module, module},
-        {"relative ProgKey", "planted\\", {}, module, module},
+        {"relative ProgKey", ".", {}, module, module},
         {"over-long module directory: program and module directory empty", "", {host}, overLong, host},
         {"over-long module directory, nothing beside the host", "", {}, overLong, ""},
     };
-    char self[MAX_PATH + 1] = {};
-    ::GetModuleFileNameA(nullptr, self, MAX_PATH);
     for (const auto& row : rows) {
         VendorRegistry registry;
         if (!row.progKey.empty()) registry.SetSetting("ProgKey", row.progKey);
         for (const std::string& dir : row.copies) ASSERT_TRUE(::CopyFileA((module + kLibrary).c_str(), (dir + kLibrary).c_str(), FALSE));
         // A backslash before the closing quote is doubled, or it would escape the quote.
-        const ProcessResult child = RunProcess(self, std::string(kChildArgument) + " \"" + row.moduleDir + "\\\" \"" + current.path() + "\\\"");
+        const ProcessResult child = RunProcess(host + "coinstaller_trace_search_test.exe", std::string(kChildArgument) + " \"" + row.moduleDir + "\\\" \"" + current.path() + "\\\"");
         EXPECT_EQ(0u, child.exitCode) << row.name << child.output;
         const std::string expected = row.loaded.empty() ? "LOADED <>" : "LOADED <" + row.loaded + kLibrary + "> LIBRARY_LINES <0> REQUEST <1>";
         EXPECT_EQ(0, _stricmp(expected.c_str(), child.output.substr(0, child.output.find_first_of("\r\n")).c_str())) << row.name << child.output;

@@ -31,24 +31,20 @@ tesk::UniqueBstr Bstr(const wchar_t* text) { return tesk::UniqueBstr(::SysAllocS
 
 class ServerDll : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))); }
-    void TearDown() override {
-        dll_.reset();
-        ::SetErrorInfo(0, nullptr);
-        ::CoUninitialize();
-    }
-    void Load(const std::string& directory) {
-        dll_ = LoadModule(directory + "KvLocbaseService.dll");
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+        dll_ = LoadModule(ProgramDirectory() + "KvLocbaseService.dll");
         getClassObject_ = ExportAs<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(dll_.get(), "DllGetClassObject");
     }
-    template <typename Pointer>
-    Pointer Create(const CLSID& clsid) {
+    void TearDown() override { dll_.reset(), ::SetErrorInfo(0, nullptr), ::CoUninitialize(); }
+    HRESULT Call(const char* entry) { return ExportAs<HRESULT(WINAPI*)()>(dll_.get(), entry)(); }
+    HRESULT CreateAs(const CLSID& clsid, REFIID iid, void* object) {
         IClassFactoryPtr factory;
-        Pointer object;
-        EXPECT_EQ(S_OK, getClassObject_(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
-        EXPECT_EQ(S_OK, factory->CreateInstance(nullptr, Pointer::GetIID(), reinterpret_cast<void**>(&object)));
-        return object;
+        const HRESULT hr = getClassObject_(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+        return FAILED(hr) ? hr : factory->CreateInstance(nullptr, iid, static_cast<void**>(object));
     }
+    template <typename Pointer>
+    Pointer Create(const CLSID& clsid) { Pointer object; EXPECT_EQ(S_OK, CreateAs(clsid, Pointer::GetIID(), &object)); return object; }
     // GetProgramPath's HRESULT and three strings.
     std::pair<HRESULT, Strings> ProgramPath(ILocbaseValue* value, LONG& errorNumber) {
         BSTR s[3] = {kSentinel, kSentinel, kSentinel};
@@ -61,7 +57,6 @@ protected:
 };
 
 TEST_F(ServerDll, AnswersAsConfiguredTheMostSpecificKeyFirst) {
-    Load(ProgramDirectory());
     const std::string component = std::string(kServiceKey) + "\\X0000303";
     registry_.SetString(kServiceKey, "GetProgramPath", "C:\\Dienst");
     registry_.SetString(kServiceKey, "GetProgramPath.2", "");
@@ -104,18 +99,12 @@ Interface* As(void* object) { return static_cast<Interface*>(object); }
 // nothing, a release survives the same failure, and nothing stays referenced or allocated. A
 // method that fails leaves no strings and error information that names it.
 TEST_F(ServerDll, EveryEntryContainsAllocationFailure) {
-    Load(ProgramDirectory());
     ASSERT_TRUE(heap_watch::Install(dll_.get()));
     registry_.SetString(kServiceKey, "Journal", UniqueTempPath("journal.txt"));
     for (const char* method : {"GetSystemPath", "GetDirPath", "GetConfigPath", "GetLogPath", "GetProgramPath", "GetUserConfigPath"})
         registry_.SetString(kServiceKey, method, "C:\\Korvan\\Pfad");
     const tesk::UniqueBstr name = Bstr(L"X0000303"), area = Bstr(L"Archiv");
-    const auto create = [this](const CLSID& clsid, REFIID iid, IUnknown** object) {
-        IClassFactoryPtr factory;
-        const HRESULT hr = getClassObject_(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
-        return FAILED(hr) ? hr : factory->CreateInstance(nullptr, iid, reinterpret_cast<void**>(object));
-    };
-    const auto server = [this](const char* entry) { return [this, entry](void*, BSTR*, LONG*) { return ExportAs<HRESULT(WINAPI*)()>(dll_.get(), entry)(); }; };
+    const auto server = [this](const char* entry) { return [this, entry](void*, BSTR*, LONG*) { return Call(entry); }; };
     const struct Class { const CLSID& clsid; IID iid; } ws{CLSID_LocbaseWsInfo, __uuidof(ILocbaseWsInfo)},
         dir{CLSID_LocbaseDir, __uuidof(ILocbaseDir)}, value{CLSID_LocbaseValue, __uuidof(ILocbaseValue)};
     const struct { const char* name; Class of; std::function<HRESULT(void*, BSTR*, LONG*)> call; HRESULT outOfMemory; } rows[] = {
@@ -128,7 +117,7 @@ TEST_F(ServerDll, EveryEntryContainsAllocationFailure) {
         {"LocbaseValue.GetProgramPath", value, [](void* o, BSTR* s, LONG* n) { return As<ILocbaseValue>(o)->GetProgramPath(s, s + 1, s + 2, n); }, E_OUTOFMEMORY},
         {"LocbaseValue.GetUserConfigPath", value, [](void* o, BSTR* s, LONG* n) { return As<ILocbaseValue>(o)->GetUserConfigPath(INT_MIN, s, n); }, E_OUTOFMEMORY},
         {"Run, which loses only its journal line", value, [](void* o, BSTR*, LONG*) { return ::OleRun(As<IUnknown>(o)); }, S_OK},
-        {"CreateInstance", value, [&](void*, BSTR*, LONG*) { IUnknown* made = nullptr; const HRESULT hr = create(value.clsid, IID_IUnknown, &made);
+        {"CreateInstance", value, [&](void*, BSTR*, LONG*) { IUnknown* made = nullptr; const HRESULT hr = CreateAs(value.clsid, IID_IUnknown, &made);
              return made ? made->Release(), hr : hr; }, E_OUTOFMEMORY},
         {"DllRegisterServer", value, server("DllRegisterServer"), E_OUTOFMEMORY},
         {"DllUnregisterServer", value, server("DllUnregisterServer"), E_OUTOFMEMORY},
@@ -138,7 +127,7 @@ TEST_F(ServerDll, EveryEntryContainsAllocationFailure) {
         int failures = 0;
         for (size_t size = 1; size <= 256; ++size) {
             IUnknown* object = nullptr;
-            ASSERT_EQ(S_OK, create(row.of.clsid, row.of.iid, &object)) << row.name;
+            ASSERT_EQ(S_OK, CreateAs(row.of.clsid, row.of.iid, &object)) << row.name;
             BSTR strings[5] = {};
             LONG number = 0;
             heap_watch::FailNextAllocationOfSize(size);
@@ -157,15 +146,11 @@ TEST_F(ServerDll, EveryEntryContainsAllocationFailure) {
         }
         EXPECT_EQ(row.outOfMemory != S_OK, failures > 0) << row.name;
         // The first exception sets up the runtime's unwinding once; after that no row keeps a block.
-        if (live) EXPECT_EQ(*live, heap_watch::LiveBlocks()) << row.name;
+        EXPECT_EQ(live.value_or(heap_watch::LiveBlocks()), heap_watch::LiveBlocks()) << row.name;
         live = heap_watch::LiveBlocks();
     }
-    EXPECT_EQ(S_OK, ExportAs<HRESULT(WINAPI*)()>(dll_.get(), "DllCanUnloadNow")());
+    EXPECT_EQ(S_OK, Call("DllCanUnloadNow"));
 }
-
-}  // namespace
-
-namespace {
 
 std::string ClassValue(const std::string& key, const char* name) {
     char value[MAX_PATH] = {};
@@ -176,12 +161,10 @@ std::string ClassValue(const std::string& key, const char* name) {
 // Self-registration writes each class as an apartment-threaded in-process server of this file and
 // removes it again; COM may unload the DLL only while no class object, object or lock lives.
 TEST_F(ServerDll, RegistersItsClassesAndUnloadsOnlyWhenNothingLives) {
-    Load(ProgramDirectory());
-    const auto call = [&](const char* name) { return ExportAs<HRESULT(WINAPI*)()>(dll_.get(), name)(); };
     const std::pair<const CLSID*, const char*> classes[] = {
         {&CLSID_LocbaseWsInfo, "Korvan LocbaseWsInfo"}, {&CLSID_LocbaseDir, "Korvan LocbaseDir"}, {&CLSID_LocbaseValue, "Korvan LocbaseValue"}};
     for (const bool registered : {true, false}) {
-        ASSERT_EQ(S_OK, call(registered ? "DllRegisterServer" : "DllUnregisterServer"));
+        ASSERT_EQ(S_OK, Call(registered ? "DllRegisterServer" : "DllUnregisterServer"));
         for (const auto& [clsid, name] : classes) {
             wchar_t text[40] = {};
             ::StringFromGUID2(*clsid, text, 40);
@@ -191,22 +174,21 @@ TEST_F(ServerDll, RegistersItsClassesAndUnloadsOnlyWhenNothingLives) {
             if (registered) EXPECT_EQ(0, ::_stricmp((ProgramDirectory() + "KvLocbaseService.dll").c_str(), ClassValue(key + "\\InprocServer32", nullptr).c_str()));
         }
     }
-    EXPECT_EQ(S_OK, call("DllUnregisterServer")) << "nothing registered";
+    EXPECT_EQ(S_OK, Call("DllUnregisterServer")) << "nothing registered";
 
-    EXPECT_EQ(S_OK, call("DllCanUnloadNow"));
     IClassFactoryPtr factory;
     ASSERT_EQ(S_OK, getClassObject_(CLSID_LocbaseDir, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
-    EXPECT_EQ(S_FALSE, call("DllCanUnloadNow")) << "class object alive";
+    EXPECT_EQ(S_FALSE, Call("DllCanUnloadNow")) << "class object alive";
     ILocbaseDirPtr object = Create<ILocbaseDirPtr>(CLSID_LocbaseDir);
     EXPECT_EQ(S_OK, factory->LockServer(TRUE));
     factory = nullptr;
-    EXPECT_EQ(S_FALSE, call("DllCanUnloadNow")) << "object and lock alive";
+    EXPECT_EQ(S_FALSE, Call("DllCanUnloadNow")) << "object and lock alive";
     object = nullptr;
-    EXPECT_EQ(S_FALSE, call("DllCanUnloadNow")) << "lock alive";
+    EXPECT_EQ(S_FALSE, Call("DllCanUnloadNow")) << "lock alive";
     ASSERT_EQ(S_OK, getClassObject_(CLSID_LocbaseDir, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
     EXPECT_EQ(S_OK, factory->LockServer(FALSE));
     factory = nullptr;
-    EXPECT_EQ(S_OK, call("DllCanUnloadNow"));
+    EXPECT_EQ(S_OK, Call("DllCanUnloadNow"));
 }
 
 }  // namespace
