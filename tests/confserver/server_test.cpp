@@ -73,7 +73,6 @@ TEST_F(ServerDll, AnswersAsConfiguredTheMostSpecificKeyFirst) {
     ASSERT_EQ(S_OK, value->Init(name.get(), version.get(), &errorNumber));
     EXPECT_EQ(std::make_pair(S_OK, Strings{L"C:\\Dienst", L"", L"f\u00fcnf"}), ProgramPath(value, errorNumber));
     EXPECT_EQ(E_POINTER, value->GetUserConfigPath(1, nullptr, &errorNumber));
-    BSTR path = kSentinel;
 
     // A data area's key before its component's before the service key; a name with a backslash has no key.
     registry_.SetString(kServiceKey, "GetDirPath", "C:\\Dienst");
@@ -84,7 +83,7 @@ TEST_F(ServerDll, AnswersAsConfiguredTheMostSpecificKeyFirst) {
                                          std::make_pair(L"Archiv\\", L"C:\\Komponente")}) {
         ILocbaseDirPtr dir = Create<ILocbaseDirPtr>(CLSID_LocbaseDir);
         ASSERT_EQ(S_OK, dir->Init(name.get(), empty.get(), Bstr(area).get(), 1, &errorNumber));
-        path = kSentinel;
+        BSTR path = kSentinel;
         ASSERT_EQ(S_OK, dir->GetDirPath(&path, &errorNumber));
         EXPECT_EQ(std::optional<std::wstring>(expected), Take(path)) << area;
         EXPECT_EQ(4, errorNumber) << area;
