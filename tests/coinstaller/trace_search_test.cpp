@@ -23,8 +23,8 @@ constexpr char kLibrary[] = "KvTraceHub001.dll";
 
 std::wstring Extended(const std::string& path) { return L"\\\\?\\" + std::wstring(path.begin(), path.end()); }
 
-// Prints which library file got bound ("LOADED <>": none), how many directory-library messages
-// reached the trace and whether the request's line did.
+// Prints which library file got bound ("LOADED <>": none) and how many directory-library messages
+// reached the trace.
 int RunChild(const std::string& moduleDir, const std::string& currentDir) {
     if (!::SetCurrentDirectoryA(currentDir.c_str())) return 2;
     // The extended form reaches a module directory beyond MAX_PATH.
@@ -37,14 +37,12 @@ int RunChild(const std::string& moduleDir, const std::string& currentDir) {
     if (library == nullptr) return std::printf("LOADED <>\n"), 0;
     if (!::GetModuleFileNameA(library, path, MAX_PATH)) return 4;
     int libraryLines = 0;
-    bool request = false;
     for (const RecCall& line : records::CallsOf("Write", ExportAs<records::CountFn>(library, "RecCallCount"),
                                                 ExportAs<records::GetFn>(library, "RecGetCall"))) {
         const std::string text = line.text;
         libraryLines += text.find("LBS_") != std::string::npos || text.rfind("Init:", 0) == 0;
-        request = request || text == "CoDeviceInstall::InstallFunction <<DIF_SELECTDEVICE>>";
     }
-    std::printf("LOADED <%s> LIBRARY_LINES <%d> REQUEST <%d>\n", path, libraryLines, request ? 1 : 0);
+    std::printf("LOADED <%s> LIBRARY_LINES <%d>\n", path, libraryLines);
     return 0;
 }
 
@@ -72,7 +70,7 @@ TEST(TraceLibrarySearch, CandidatesInOrderEmptyAndRelativeOnesSkipped) {
         // A backslash before the closing quote is doubled, or it would escape the quote.
         const ProcessResult child = RunProcess(host + "coinstaller_trace_search_test.exe", std::string(kChildArgument) + " \"" + row.moduleDir + "\\\" \"" + current.path() + "\\\"");
         EXPECT_EQ(0u, child.exitCode) << row.name << child.output;
-        const std::string expected = row.loaded.empty() ? "LOADED <>" : "LOADED <" + row.loaded + kLibrary + "> LIBRARY_LINES <0> REQUEST <1>";
+        const std::string expected = row.loaded.empty() ? "LOADED <>" : "LOADED <" + row.loaded + kLibrary + "> LIBRARY_LINES <0>";
         EXPECT_EQ(0, _stricmp(expected.c_str(), child.output.substr(0, child.output.find_first_of("\r\n")).c_str())) << row.name << child.output;
         for (const std::string& dir : row.copies) ::DeleteFileA((dir + kLibrary).c_str());
     }
