@@ -16,6 +16,15 @@ namespace {
 
 std::wstring Text(BSTR text) { return text != nullptr ? std::wstring(text, ::SysStringLen(text)) : std::wstring(); }
 
+// A call's arguments as the journal shows them: " <first> <second>".
+std::wstring Journalled(std::initializer_list<std::wstring> arguments) {
+    std::wstring text;
+    for (const std::wstring& argument : arguments) text += L" <" + argument + L">";
+    return text;
+}
+
+std::wstring NoArguments() { return std::wstring(); }
+
 // Reference counting, QueryInterface, error information and the running state (clients run each
 // object with OleRun before they ask for its interface) shared by the three objects.
 template <typename Interface>
@@ -23,12 +32,14 @@ class LocbaseObject : public Interface, public ISupportErrorInfo, public IRunnab
 public:
     using Implemented = Interface;
 
+    // Nothing here allocates once the server counts the object: a failure after that would
+    // leave the server referenced for ever.
     LocbaseObject(const wchar_t* name, const CLSID& clsid) : name_(name), clsid_(clsid) {
         AddServerReference();
-        JournalLine(name_ + L" created");
+        JournalLine({name_, L" created"});
     }
     virtual ~LocbaseObject() {
-        JournalLine(name_ + L" released");
+        JournalLine({name_, L" released"});
         ReleaseServerReference();
     }
 
@@ -63,7 +74,7 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Run(IBindCtx*) override {
-        if (!running_) JournalLine(name_ + L" running");
+        if (!running_) JournalLine({name_, L" running"});
         running_ = true;
         return S_OK;
     }
@@ -73,9 +84,12 @@ public:
 
 protected:
     // One call answered as configured for `method`: its HRESULT, its error number and its strings
-    // ("<method>" the first, "<method>.2" and on the further ones). No exception leaves the server.
-    HRESULT Answer(const std::wstring& method, const std::wstring& arguments, std::initializer_list<BSTR*> strings,
-                   LONG* errorNumber) {
+    // ("<method>" the first, "<method>.2" and on the further ones). `prepare` runs first and gives
+    // the journal's argument text. Memory running out anywhere, in `prepare` too, makes the call's
+    // E_OUTOFMEMORY: no exception leaves the server.
+    template <typename Prepare>
+    HRESULT Answer(const wchar_t* method, std::initializer_list<BSTR*> strings, LONG* errorNumber,
+                   Prepare prepare) noexcept {
         if (errorNumber == nullptr) return E_POINTER;
         for (BSTR* string : strings) {
             if (string == nullptr) return E_POINTER;
@@ -83,19 +97,22 @@ protected:
         }
         *errorNumber = 0;
         try {
-            JournalLine(name_ + L"." + method + arguments);
+            const std::wstring arguments = prepare();
+            JournalLine({name_, L".", method, arguments});
             const HRESULT hr = ConfiguredFailure(answers_, method);
             if (FAILED(hr)) return Fail(method, hr);
             std::vector<tesk::UniqueBstr> texts;
             for (size_t i = 0; i < strings.size(); ++i) {
                 const std::optional<std::wstring> text =
-                    answers_.String(i == 0 ? method : method + L"." + std::to_wstring(i + 1));
+                    answers_.String(i == 0 ? method : method + (L"." + std::to_wstring(i + 1)));
                 texts.emplace_back(text ? ::SysAllocStringLen(text->data(), static_cast<UINT>(text->size())) : nullptr);
                 if (text && !texts.back()) return Fail(method, E_OUTOFMEMORY);
             }
+            // Everything that can fail comes before the strings are handed out.
+            const LONG number = answers_.Number(std::wstring(method) + L".Error", 0);
             size_t i = 0;
             for (BSTR* string : strings) *string = texts[i++].release();
-            *errorNumber = answers_.Number(method + L".Error", 0);
+            *errorNumber = number;
             ::SetErrorInfo(0, nullptr);
             return S_OK;
         } catch (...) {
@@ -107,11 +124,11 @@ protected:
 
 private:
     // The failing HRESULT with error information that names the object and the method.
-    HRESULT Fail(const std::wstring& method, HRESULT hr) noexcept {
+    HRESULT Fail(const wchar_t* method, HRESULT hr) noexcept {
         ICreateErrorInfo* create = nullptr;
         if (FAILED(::CreateErrorInfo(&create))) return hr;
         try {
-            const std::wstring description = name_ + L"." + method + L" failed as configured";
+            const std::wstring description = std::wstring(name_) + L"." + method + L" failed as configured";
             create->SetGUID(__uuidof(Interface));
             create->SetSource(const_cast<wchar_t*>(L"KvLocbaseService"));
             create->SetDescription(const_cast<wchar_t*>(description.c_str()));
@@ -127,7 +144,7 @@ private:
         return hr;
     }
 
-    std::wstring name_;
+    const wchar_t* name_;
     CLSID clsid_;
     bool running_ = false;
     LONG references_ = 1;
@@ -138,7 +155,7 @@ public:
     LocbaseWsInfo() : LocbaseObject(L"LocbaseWsInfo", CLSID_LocbaseWsInfo) {}
 
     HRESULT STDMETHODCALLTYPE GetSystemPath(BSTR* path, LONG* errorNumber) override {
-        return Answer(L"GetSystemPath", L"", {path}, errorNumber);
+        return Answer(L"GetSystemPath", {path}, errorNumber, NoArguments);
     }
 };
 
@@ -147,20 +164,15 @@ public:
     LocbaseDir() : LocbaseObject(L"LocbaseDir", CLSID_LocbaseDir) {}
 
     HRESULT STDMETHODCALLTYPE GetDirPath(BSTR* path, LONG* errorNumber) override {
-        return Answer(L"GetDirPath", L"", {path}, errorNumber);
+        return Answer(L"GetDirPath", {path}, errorNumber, NoArguments);
     }
     // Later answers come from the component's and the data area's own keys first.
     HRESULT STDMETHODCALLTYPE Init(BSTR component, BSTR subArea, BSTR dataArea, LONG instance,
                                    LONG* errorNumber) override {
-        try {
+        return Answer(L"DirInit", {}, errorNumber, [&] {
             answers_.Narrow(Text(component), Text(dataArea));
-            return Answer(L"DirInit",
-                          L" <" + Text(component) + L"> <" + Text(subArea) + L"> <" + Text(dataArea) + L"> <" +
-                              std::to_wstring(instance) + L">",
-                          {}, errorNumber);
-        } catch (...) {
-            return E_OUTOFMEMORY;
-        }
+            return Journalled({Text(component), Text(subArea), Text(dataArea), std::to_wstring(instance)});
+        });
     }
 };
 
@@ -169,30 +181,24 @@ public:
     LocbaseValue() : LocbaseObject(L"LocbaseValue", CLSID_LocbaseValue) {}
 
     HRESULT STDMETHODCALLTYPE Init(BSTR component, BSTR version, LONG* errorNumber) override {
-        try {
+        return Answer(L"ValueInit", {}, errorNumber, [&] {
             answers_.Narrow(Text(component));
-            return Answer(L"ValueInit", L" <" + Text(component) + L"> <" + Text(version) + L">", {}, errorNumber);
-        } catch (...) {
-            return E_OUTOFMEMORY;
-        }
+            return Journalled({Text(component), Text(version)});
+        });
     }
     HRESULT STDMETHODCALLTYPE GetConfigPath(BSTR* path, BSTR* fileName, LONG* errorNumber) override {
-        return Answer(L"GetConfigPath", L"", {path, fileName}, errorNumber);
+        return Answer(L"GetConfigPath", {path, fileName}, errorNumber, NoArguments);
     }
     HRESULT STDMETHODCALLTYPE GetLogPath(BSTR* path, BSTR* archivePath, BSTR* fileName, BSTR* level, BSTR* maxSize,
                                          LONG* errorNumber) override {
-        return Answer(L"GetLogPath", L"", {path, archivePath, fileName, level, maxSize}, errorNumber);
+        return Answer(L"GetLogPath", {path, archivePath, fileName, level, maxSize}, errorNumber, NoArguments);
     }
     HRESULT STDMETHODCALLTYPE GetProgramPath(BSTR* basePath, BSTR* programPath, BSTR* version,
                                              LONG* errorNumber) override {
-        return Answer(L"GetProgramPath", L"", {basePath, programPath, version}, errorNumber);
+        return Answer(L"GetProgramPath", {basePath, programPath, version}, errorNumber, NoArguments);
     }
     HRESULT STDMETHODCALLTYPE GetUserConfigPath(LONG scope, BSTR* path, LONG* errorNumber) override {
-        try {
-            return Answer(L"GetUserConfigPath", L" <" + std::to_wstring(scope) + L">", {path}, errorNumber);
-        } catch (...) {
-            return E_OUTOFMEMORY;
-        }
+        return Answer(L"GetUserConfigPath", {path}, errorNumber, [scope] { return Journalled({std::to_wstring(scope)}); });
     }
 };
 

@@ -40,16 +40,19 @@ bool RegisterOneClass(const ClassEntry& entry, const std::wstring& serverPath) {
 
 }  // namespace
 
-extern "C" HRESULT WINAPI DllUnregisterServer() {
+// The key paths are built on the heap; an export must not let bad_alloc reach regsvr32.
+extern "C" HRESULT WINAPI DllUnregisterServer() try {
     HRESULT result = S_OK;
     for (const ClassEntry& entry : kEntries) {
         const LONG rc = ::RegDeleteTreeW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + entry.clsid).c_str());
         if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) result = SELFREG_E_CLASS;
     }
     return result;
+} catch (...) {
+    return E_OUTOFMEMORY;
 }
 
-extern "C" HRESULT WINAPI DllRegisterServer() {
+extern "C" HRESULT WINAPI DllRegisterServer() try {
     wchar_t path[MAX_PATH + 1] = {};
     const DWORD length = ::GetModuleFileNameW(g_serverModule, path, MAX_PATH + 1);
     if (length == 0 || length > MAX_PATH) return SELFREG_E_CLASS;
@@ -60,4 +63,7 @@ extern "C" HRESULT WINAPI DllRegisterServer() {
         }
     }
     return S_OK;
+} catch (...) {
+    DllUnregisterServer();
+    return E_OUTOFMEMORY;
 }

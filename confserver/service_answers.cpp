@@ -62,7 +62,7 @@ LONG ServiceAnswers::Number(const std::wstring& name, LONG fallback) const {
     return *reinterpret_cast<const LONG*>(data.data());
 }
 
-void JournalLine(const std::wstring& line) noexcept try {
+void JournalLine(std::initializer_list<std::wstring_view> parts) noexcept try {
     DWORD type = REG_NONE;
     std::vector<BYTE> data;
     if (!ReadValue(kServiceKeyPath, L"Journal", type, data) || type != REG_SZ) return;
@@ -71,7 +71,9 @@ void JournalLine(const std::wstring& line) noexcept try {
     tesk::UniqueHfile journal(::CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!journal) return;
-    const std::wstring text = line + L"\n";
+    std::wstring text;
+    for (std::wstring_view part : parts) text += part;
+    text += L'\n';
     const int size =
         ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<size_t>(size), '\0');

@@ -4,8 +4,10 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 inline constexpr wchar_t kServiceKeyPath[] = L"SOFTWARE\\Korvan Mirel Compact\\LocbaseService";
@@ -28,5 +30,7 @@ private:
     std::vector<std::wstring> keys_{kServiceKeyPath};
 };
 
-// Appends one line, UTF-8, to the file named by the service key's value "Journal", when it is set.
-void JournalLine(const std::wstring& line) noexcept;
+// Appends one line, the parts joined, UTF-8, to the file named by the service key's value "Journal",
+// when it is set. The parts are joined here, so that a caller in a destructor or a method allocates
+// nothing that could throw.
+void JournalLine(std::initializer_list<std::wstring_view> parts) noexcept;

@@ -1,13 +1,17 @@
-// The server DLL in this process: the objects' answers as configured in the registry. The shipped
-// DLL lies beside the program; its test build, which can be told to fail, in module\.
+// The server DLL in this process: the objects' answers as configured in the registry, allocation
+// failure, registration and the unload rule.
 #include "dirlib/locbase_com.h"
 #include "test_support/com_server.h"
 #include "test_support/files.h"
+#include "test_support/heap_watch.h"
 #include "test_support/module.h"
 #include "test_support/registry_fixture.h"
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstring>
+#include <functional>
 #include <optional>
 
 using namespace test_support;
@@ -27,24 +31,20 @@ tesk::UniqueBstr Bstr(const wchar_t* text) { return tesk::UniqueBstr(::SysAllocS
 
 class ServerDll : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))); }
-    void TearDown() override {
-        dll_.reset();
-        ::SetErrorInfo(0, nullptr);
-        ::CoUninitialize();
-    }
-    void Load(const std::string& directory) {
-        dll_ = LoadModule(directory + "KvLocbaseService.dll");
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+        dll_ = LoadModule(ProgramDirectory() + "KvLocbaseService.dll");
         getClassObject_ = ExportAs<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(dll_.get(), "DllGetClassObject");
     }
-    template <typename Pointer>
-    Pointer Create(const CLSID& clsid) {
+    void TearDown() override { dll_.reset(), ::SetErrorInfo(0, nullptr), ::CoUninitialize(); }
+    HRESULT Call(const char* entry) { return ExportAs<HRESULT(WINAPI*)()>(dll_.get(), entry)(); }
+    HRESULT CreateAs(const CLSID& clsid, REFIID iid, void* object) {
         IClassFactoryPtr factory;
-        Pointer object;
-        EXPECT_EQ(S_OK, getClassObject_(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
-        EXPECT_EQ(S_OK, factory->CreateInstance(nullptr, Pointer::GetIID(), reinterpret_cast<void**>(&object)));
-        return object;
+        const HRESULT hr = getClassObject_(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+        return FAILED(hr) ? hr : factory->CreateInstance(nullptr, iid, static_cast<void**>(object));
     }
+    template <typename Pointer>
+    Pointer Create(const CLSID& clsid) { Pointer object; EXPECT_EQ(S_OK, CreateAs(clsid, Pointer::GetIID(), &object)); return object; }
     // GetProgramPath's HRESULT and three strings.
     std::pair<HRESULT, Strings> ProgramPath(ILocbaseValue* value, LONG& errorNumber) {
         BSTR s[3] = {kSentinel, kSentinel, kSentinel};
@@ -57,7 +57,6 @@ protected:
 };
 
 TEST_F(ServerDll, AnswersAsConfiguredTheMostSpecificKeyFirst) {
-    Load(ProgramDirectory());
     const std::string component = std::string(kServiceKey) + "\\X0000303";
     registry_.SetString(kServiceKey, "GetProgramPath", "C:\\Dienst");
     registry_.SetString(kServiceKey, "GetProgramPath.2", "");
@@ -74,7 +73,6 @@ TEST_F(ServerDll, AnswersAsConfiguredTheMostSpecificKeyFirst) {
     ASSERT_EQ(S_OK, value->Init(name.get(), version.get(), &errorNumber));
     EXPECT_EQ(std::make_pair(S_OK, Strings{L"C:\\Dienst", L"", L"f\u00fcnf"}), ProgramPath(value, errorNumber));
     EXPECT_EQ(E_POINTER, value->GetUserConfigPath(1, nullptr, &errorNumber));
-    BSTR path = kSentinel;
 
     // A data area's key before its component's before the service key; a name with a backslash has no key.
     registry_.SetString(kServiceKey, "GetDirPath", "C:\\Dienst");
@@ -85,32 +83,73 @@ TEST_F(ServerDll, AnswersAsConfiguredTheMostSpecificKeyFirst) {
                                          std::make_pair(L"Archiv\\", L"C:\\Komponente")}) {
         ILocbaseDirPtr dir = Create<ILocbaseDirPtr>(CLSID_LocbaseDir);
         ASSERT_EQ(S_OK, dir->Init(name.get(), empty.get(), Bstr(area).get(), 1, &errorNumber));
-        path = kSentinel;
+        BSTR path = kSentinel;
         ASSERT_EQ(S_OK, dir->GetDirPath(&path, &errorNumber));
         EXPECT_EQ(std::optional<std::wstring>(expected), Take(path)) << area;
         EXPECT_EQ(4, errorNumber) << area;
     }
 }
 
-TEST_F(ServerDll, TestBuildFailsAsConfiguredWithErrorInformationAndNoStrings) {
-    Load(ProgramDirectory() + "module\\");
-    registry_.SetString(kServiceKey, "GetProgramPath", "C:\\Prog");
-    registry_.SetDword(kServiceKey, "GetProgramPath.Error", 3);
-    registry_.SetDword(kServiceKey, "GetProgramPath.HResult", static_cast<DWORD>(E_ACCESSDENIED));
-    LONG errorNumber = 5;
-    EXPECT_EQ(std::make_pair(E_ACCESSDENIED, Strings(3)), ProgramPath(Create<ILocbaseValuePtr>(CLSID_LocbaseValue), errorNumber));
-    EXPECT_EQ(0, errorNumber);
-    IErrorInfo* info = nullptr;
-    ASSERT_EQ(S_OK, ::GetErrorInfo(0, &info));
-    const _com_error error(E_ACCESSDENIED, info);
-    EXPECT_TRUE(error.Description() == _bstr_t(L"LocbaseValue.GetProgramPath failed as configured"));
-    EXPECT_TRUE(error.Source() == _bstr_t(L"KvLocbaseService"));
-    EXPECT_TRUE(error.GUID_() == __uuidof(ILocbaseValue));
+template <typename Interface>
+Interface* As(void* object) { return static_cast<Interface*>(object); }
+
+// Every entry of the server with each of its heap allocations failing in turn (every size up to
+// beyond the largest it makes here): it answers S_OK or its result for want of memory and throws
+// nothing, a release survives the same failure, and nothing stays referenced or allocated. A
+// method that fails leaves no strings and error information that names it.
+TEST_F(ServerDll, EveryEntryContainsAllocationFailure) {
+    ASSERT_TRUE(heap_watch::Install(dll_.get()));
+    registry_.SetString(kServiceKey, "Journal", UniqueTempPath("journal.txt"));
+    for (const char* method : {"GetSystemPath", "GetDirPath", "GetConfigPath", "GetLogPath", "GetProgramPath", "GetUserConfigPath"})
+        registry_.SetString(kServiceKey, method, "C:\\Korvan\\Pfad");
+    const tesk::UniqueBstr name = Bstr(L"X0000303"), area = Bstr(L"Archiv");
+    const auto server = [this](const char* entry) { return [this, entry](void*, BSTR*, LONG*) { return Call(entry); }; };
+    const struct Class { const CLSID& clsid; IID iid; } ws{CLSID_LocbaseWsInfo, __uuidof(ILocbaseWsInfo)},
+        dir{CLSID_LocbaseDir, __uuidof(ILocbaseDir)}, value{CLSID_LocbaseValue, __uuidof(ILocbaseValue)};
+    const struct { const char* name; Class of; std::function<HRESULT(void*, BSTR*, LONG*)> call; HRESULT outOfMemory; } rows[] = {
+        {"LocbaseWsInfo.GetSystemPath", ws, [](void* o, BSTR* s, LONG* n) { return As<ILocbaseWsInfo>(o)->GetSystemPath(s, n); }, E_OUTOFMEMORY},
+        {"LocbaseDir.GetDirPath", dir, [](void* o, BSTR* s, LONG* n) { return As<ILocbaseDir>(o)->GetDirPath(s, n); }, E_OUTOFMEMORY},
+        {"LocbaseDir.DirInit", dir, [&](void* o, BSTR*, LONG* n) { return As<ILocbaseDir>(o)->Init(name.get(), area.get(), area.get(), INT_MIN, n); }, E_OUTOFMEMORY},
+        {"LocbaseValue.ValueInit", value, [&](void* o, BSTR*, LONG* n) { return As<ILocbaseValue>(o)->Init(name.get(), area.get(), n); }, E_OUTOFMEMORY},
+        {"LocbaseValue.GetConfigPath", value, [](void* o, BSTR* s, LONG* n) { return As<ILocbaseValue>(o)->GetConfigPath(s, s + 1, n); }, E_OUTOFMEMORY},
+        {"LocbaseValue.GetLogPath", value, [](void* o, BSTR* s, LONG* n) { return As<ILocbaseValue>(o)->GetLogPath(s, s + 1, s + 2, s + 3, s + 4, n); }, E_OUTOFMEMORY},
+        {"LocbaseValue.GetProgramPath", value, [](void* o, BSTR* s, LONG* n) { return As<ILocbaseValue>(o)->GetProgramPath(s, s + 1, s + 2, n); }, E_OUTOFMEMORY},
+        {"LocbaseValue.GetUserConfigPath", value, [](void* o, BSTR* s, LONG* n) { return As<ILocbaseValue>(o)->GetUserConfigPath(INT_MIN, s, n); }, E_OUTOFMEMORY},
+        {"Run, which loses only its journal line", value, [](void* o, BSTR*, LONG*) { return ::OleRun(As<IUnknown>(o)); }, S_OK},
+        {"CreateInstance", value, [&](void*, BSTR*, LONG*) { IUnknown* made = nullptr; const HRESULT hr = CreateAs(value.clsid, IID_IUnknown, &made);
+             return made ? made->Release(), hr : hr; }, E_OUTOFMEMORY},
+        {"DllRegisterServer", value, server("DllRegisterServer"), E_OUTOFMEMORY},
+        {"DllUnregisterServer", value, server("DllUnregisterServer"), E_OUTOFMEMORY},
+    };
+    std::optional<size_t> live;
+    for (const auto& row : rows) {
+        int failures = 0;
+        for (size_t size = 1; size <= 256; ++size) {
+            IUnknown* object = nullptr;
+            ASSERT_EQ(S_OK, CreateAs(row.of.clsid, row.of.iid, &object)) << row.name;
+            BSTR strings[5] = {};
+            LONG number = 0;
+            heap_watch::FailNextAllocationOfSize(size);
+            const HRESULT hr = row.call(object, strings, &number);
+            heap_watch::FailNextAllocationOfSize(size);
+            object->Release();
+            heap_watch::FailNextAllocationOfSize(0);
+            for (BSTR string : strings) ::SysFreeString(string);
+            EXPECT_TRUE(hr == S_OK || hr == row.outOfMemory) << row.name << " size " << size << " 0x" << std::hex << hr;
+            failures += hr != S_OK;
+            IErrorInfo* info = nullptr;
+            if (FAILED(hr) && std::strchr(row.name, '.')) {
+                EXPECT_TRUE(!strings[0] && number == 0 && ::GetErrorInfo(0, &info) == S_OK) << row.name << " size " << size;
+                EXPECT_TRUE(_com_error(hr, info).Description() == _bstr_t((std::wstring(row.name, row.name + std::strlen(row.name)) + L" failed as configured").c_str())) << row.name;
+            }
+        }
+        EXPECT_EQ(row.outOfMemory != S_OK, failures > 0) << row.name;
+        // The first exception sets up the runtime's unwinding once; after that no row keeps a block.
+        EXPECT_EQ(live.value_or(heap_watch::LiveBlocks()), heap_watch::LiveBlocks()) << row.name;
+        live = heap_watch::LiveBlocks();
+    }
+    EXPECT_EQ(S_OK, Call("DllCanUnloadNow"));
 }
-
-}  // namespace
-
-namespace {
 
 std::string ClassValue(const std::string& key, const char* name) {
     char value[MAX_PATH] = {};
@@ -121,12 +160,10 @@ std::string ClassValue(const std::string& key, const char* name) {
 // Self-registration writes each class as an apartment-threaded in-process server of this file and
 // removes it again; COM may unload the DLL only while no class object, object or lock lives.
 TEST_F(ServerDll, RegistersItsClassesAndUnloadsOnlyWhenNothingLives) {
-    Load(ProgramDirectory());
-    const auto call = [&](const char* name) { return ExportAs<HRESULT(WINAPI*)()>(dll_.get(), name)(); };
     const std::pair<const CLSID*, const char*> classes[] = {
         {&CLSID_LocbaseWsInfo, "Korvan LocbaseWsInfo"}, {&CLSID_LocbaseDir, "Korvan LocbaseDir"}, {&CLSID_LocbaseValue, "Korvan LocbaseValue"}};
     for (const bool registered : {true, false}) {
-        ASSERT_EQ(S_OK, call(registered ? "DllRegisterServer" : "DllUnregisterServer"));
+        ASSERT_EQ(S_OK, Call(registered ? "DllRegisterServer" : "DllUnregisterServer"));
         for (const auto& [clsid, name] : classes) {
             wchar_t text[40] = {};
             ::StringFromGUID2(*clsid, text, 40);
@@ -136,22 +173,21 @@ TEST_F(ServerDll, RegistersItsClassesAndUnloadsOnlyWhenNothingLives) {
             if (registered) EXPECT_EQ(0, ::_stricmp((ProgramDirectory() + "KvLocbaseService.dll").c_str(), ClassValue(key + "\\InprocServer32", nullptr).c_str()));
         }
     }
-    EXPECT_EQ(S_OK, call("DllUnregisterServer")) << "nothing registered";
+    EXPECT_EQ(S_OK, Call("DllUnregisterServer")) << "nothing registered";
 
-    EXPECT_EQ(S_OK, call("DllCanUnloadNow"));
     IClassFactoryPtr factory;
     ASSERT_EQ(S_OK, getClassObject_(CLSID_LocbaseDir, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
-    EXPECT_EQ(S_FALSE, call("DllCanUnloadNow")) << "class object alive";
+    EXPECT_EQ(S_FALSE, Call("DllCanUnloadNow")) << "class object alive";
     ILocbaseDirPtr object = Create<ILocbaseDirPtr>(CLSID_LocbaseDir);
     EXPECT_EQ(S_OK, factory->LockServer(TRUE));
     factory = nullptr;
-    EXPECT_EQ(S_FALSE, call("DllCanUnloadNow")) << "object and lock alive";
+    EXPECT_EQ(S_FALSE, Call("DllCanUnloadNow")) << "object and lock alive";
     object = nullptr;
-    EXPECT_EQ(S_FALSE, call("DllCanUnloadNow")) << "lock alive";
+    EXPECT_EQ(S_FALSE, Call("DllCanUnloadNow")) << "lock alive";
     ASSERT_EQ(S_OK, getClassObject_(CLSID_LocbaseDir, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
     EXPECT_EQ(S_OK, factory->LockServer(FALSE));
     factory = nullptr;
-    EXPECT_EQ(S_OK, call("DllCanUnloadNow"));
+    EXPECT_EQ(S_OK, Call("DllCanUnloadNow"));
 }
 
 }  // namespace
