@@ -1,6 +1,7 @@
 // The library's building blocks in this process: message writer and internal log file, directory
 // creation, version classification, path helpers, registry lookups.
 #include "dirlib/directory_creation.h"
+#include "dirlib/locbase_com.h"
 #include "dirlib/locbase.h"
 #include "dirlib/os_version.h"
 #include "dirlib/path_helpers.h"
@@ -10,11 +11,15 @@
 #include "test_support/log_time.h"
 #include "platform/unique_resource.h"
 #include "test_support/files.h"
+#include "test_support/process.h"
 #include "test_support/registry_fixture.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
 
 using namespace test_support;
 
@@ -22,7 +27,11 @@ namespace {
 
 std::vector<std::string> g_narrow;  // "I text" / "E text"
 std::vector<std::wstring> g_wide;   // error messages of the writer itself
-void WINAPI RecordNarrow(bool isError, const char* text) { g_narrow.push_back((isError ? "E " : "I ") + std::string(text)); }
+std::mutex g_recording;
+void WINAPI RecordNarrow(bool isError, const char* text) {
+    const std::lock_guard<std::mutex> hold(g_recording);
+    g_narrow.push_back((isError ? "E " : "I ") + std::string(text));
+}
 void WINAPI RecordWide(bool isError, const wchar_t* text) { g_wide.push_back((isError ? L"E " : L"I ") + std::wstring(text)); }
 void WINAPI Throwing(bool, const char*) { throw std::runtime_error("callback"); }
 const std::string kFormatFailure = "E Fehler im Format des Tracing-Strings!";
@@ -88,6 +97,8 @@ TEST_F(Recorded, CreateDirectoryAnnouncesEachLevelAndReportsWhatStopsIt) {
         return "E LBS_CreateDirectory: Fehler <" + code + "> beim Anlegen des Verzeichnisses <" + path + ">!";
     };
     const std::string inFile = "E _CreateDirectory: Angeforderter Pfad ist eine Datei (<" + file + ">)";
+    std::string deep = base;  // refused before its 33,000 levels could exhaust the stack
+    while (deep.size() < 100000) deep += "ab\\";
     const struct {
         std::string path;
         bool created;
@@ -100,12 +111,13 @@ TEST_F(Recorded, CreateDirectoryAnnouncesEachLevelAndReportsWhatStopsIt) {
         {file + "\\unter", false, {inFile, failed("80", file + "\\unter")}},
         {drive + "tesk\\log", false, {announce(drive + "tesk"), failed(missingDrive, drive + "tesk\\log")}},
         {base + "M\xe4rz", true, {announce(base + "M\xe4rz"), "I LBS_CreateDirectory: Verzeichnis <" + base + "M\xe4rz> wurde angelegt"}},
+        {deep, false, {failed(std::to_string(ERROR_FILENAME_EXCED_RANGE), deep)}},
     };
     for (const auto& c : cases) {
         g_narrow.clear();
         ::SetLastError(0xdeadbeef);
-        EXPECT_EQ(c.created, LBS_CreateDirectory(c.path)) << c.path;
-        EXPECT_EQ(c.lines, g_narrow) << c.path;
+        EXPECT_EQ(c.created, LBS_CreateDirectory(c.path)) << c.path.substr(0, 300);
+        EXPECT_EQ(c.lines, g_narrow) << c.path.substr(0, 300);
     }
     EXPECT_TRUE(IsDirectory(base + "eins\\zwei"));
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW((std::wstring(base.begin(), base.end()) + L"M\u00e4rz").c_str()));
@@ -142,6 +154,14 @@ TEST(OsVersion, ClassesAtTheirBoundariesAndTheirNames) {
         {0, "Windows Version UNKNOWN"}, {20, "Windows Version UNKNOWN"}, {99, "Windows Version UNKNOWN"}, {102, "Windows Version UNKNOWN"},
     };
     for (const auto& [versionClass, text] : names) EXPECT_EQ(text, _GetOsVersionName(versionClass)) << versionClass;
+}
+
+// The system's text with its insert left standing (Wine's for a server of the other bitness),
+// else the toolchain's fallback, whose dispatch numbers start above 0x80040200.
+TEST(ComErrorText, SystemTextWithInsertsOrTheFallback) {
+    const std::pair<HRESULT, std::string> cases[] = {{HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT), "Bad EXE format for %1."},
+        {static_cast<HRESULT>(0x80040200), "Unknown error 0x80040200"}, {static_cast<HRESULT>(0x80040201), "IDispatch error #1"}};
+    for (const auto& [hr, text] : cases) EXPECT_EQ(text, _ComErrorText(_com_error(hr))) << std::hex << hr;
 }
 
 TEST(PathHelpers, DefaultSubPathsBackslashesExistenceAndModuleDirectory) {
@@ -294,6 +314,40 @@ TEST(SharedSecurityAttributes, FullAccessEntriesInOrderAndInheritable) {
             EXPECT_TRUE(::EqualSid(const_cast<DWORD*>(&ace->SidStart), const_cast<BYTE*>(sids[i].data()))) << i;
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Eight threads make the first library call of a fresh process (this program, run again for this
+// test alone) at once: one of them reads the settings, creates the mutexes and dumps the paths.
+TEST(FirstCall, OfEightThreadsAtOnceInitialisesOnce) {
+    const char* dumpDir = std::getenv("TESK_INIT_RACE_DIR");
+    if (dumpDir == nullptr) {
+        VendorRegistry registry;
+        ScratchDir dir("dirlib_init_race");
+        registry.SetSetting("LocbaseTracingDirsActive", "ein");
+        registry.SetSetting("LocbaseTracingDirsDirectory", dir.path());
+        ::SetEnvironmentVariableA("TESK_INIT_RACE_DIR", dir.path().c_str());
+        const ProcessResult child = RunProcess(ProgramDirectory() + "dirlib_units_test.exe", "--gtest_filter=FirstCall.*");
+        ::SetEnvironmentVariableA("TESK_INIT_RACE_DIR", nullptr);
+        EXPECT_TRUE(child.exitCode == 0 && child.output.find("[  PASSED  ] 1 test.") != std::string::npos) << child.output;
+        return;
+    }
+    ASSERT_TRUE(LBS_SetTraceCallback(RecordNarrow));
+    const tesk::UniqueHandle start(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 8; ++i) threads.emplace_back([&] { ::WaitForSingleObject(start.get(), INFINITE), LBS_GetOsVersion(); });
+    ::SetEvent(start.get());
+    for (std::thread& thread : threads) thread.join();
+    // Four settings not found, two mutexes, the dump's announcement: each once.
+    std::vector<std::string> init;
+    std::copy_if(g_narrow.begin(), g_narrow.end(), std::back_inserter(init), [](const std::string& line) { return line.compare(2, 5, "Init:") == 0; });
+    std::sort(init.begin(), init.end());
+    EXPECT_EQ(7u, init.size());
+    EXPECT_EQ(init.end(), std::adjacent_find(init.begin(), init.end())) << *std::adjacent_find(init.begin(), init.end());
+    EXPECT_EQ(5u, SplitLines(ReadFileBytes(std::string(dumpDir) + "X0000303_TracingDirs.log")).size());
 }
 
 }  // namespace
