@@ -59,10 +59,9 @@ void StoreAny(const std::string& keyPath, const std::string& name) {
     Store(keyPath, name, kTypes[Below(std::size(kTypes))], data.data(), data.size());
 }
 
-// Every answer of the configuration service random: strings up to 100,000 characters of components
-// from 1 to 39 characters (so thousands of them), some with characters no ANSI code page holds,
-// null strings, error numbers and failing HRESULTs. Deep: every string 100,000 characters of
-// 2-character components, every call successful.
+// Every answer of the configuration service random (deep: all successful, 100,000 characters of
+// 2-character components): strings up to 100,000 characters of components of 1 to 39 characters,
+// some with characters no ANSI code page holds, null strings, error numbers and failing HRESULTs.
 void FillServiceAnswers(bool deep) {
     constexpr HRESULT kResults[] = {S_OK, E_FAIL, E_OUTOFMEMORY, E_POINTER, RPC_E_DISCONNECTED, S_FALSE};
     constexpr wchar_t kForeign[] = {0x20AC, 0x4E2D, 0x0416, 0xD83D, 0xDE00, 0x00FC};
@@ -110,11 +109,8 @@ std::vector<std::pair<const char*, std::string>> GetterAnswers(const std::string
             {"LBS_GetAvailableDataDirLocbase", LBS_GetAvailableDataDirLocbase(c, "Archiv")}};
 }
 
-// Refusals of a path too long to create, as the library reports them.
-size_t g_refused = 0;
-void WINAPI CountRefusals(bool, const char* text) {
-    g_refused += std::strncmp(text, "LBS_CreateDirectory: Fehler <206>", 33) == 0;
-}
+size_t g_refused = 0;  // paths too long to create, as the library reports them
+void WINAPI CountRefusals(bool, const char* text) { g_refused += std::strncmp(text, "LBS_CreateDirectory: Fehler <206>", 33) == 0; }
 
 TEST(HostileEnvironment, VendorKeysServiceAnswersAndSettingsOfAnyKindGiveADirectoryOrNothing) {
     test_support::VendorRegistry registry;
@@ -125,8 +121,6 @@ TEST(HostileEnvironment, VendorKeysServiceAnswersAndSettingsOfAnyKindGiveADirect
     const test_support::RegisteredServer server;
     ASSERT_EQ(0u, server.registerExitCode());
     g_scratch = scratch.path();
-    char previousDirectory[MAX_PATH] = {};
-    ::GetCurrentDirectoryA(MAX_PATH, previousDirectory);
     ::SetCurrentDirectoryA(g_scratch.c_str());
     LBS_SetTraceCallback(CountRefusals);
     const uint64_t rounds = 6 * test_support::SettingOr("TESK_CAMPAIGN_HOSTILE_SCALE", 1);
@@ -151,11 +145,9 @@ TEST(HostileEnvironment, VendorKeysServiceAnswersAndSettingsOfAnyKindGiveADirect
             EXPECT_TRUE(IsProgramDirectoryAnswer(program));
             for (const std::string& answer : {konfig, log, _GetAvailableDataDirFromRegistry(component, "Archiv")})
                 EXPECT_TRUE(IsDirectoryAnswer(answer, kLongestRegistryDirectory));
-            // Every value these lookups can find was written above (the trace component's program
-            // directory comes from the settings): an answer is a hostile value.
-            hostile[0] += !program.empty() && component != std::string("X0000302");
-            hostile[1] += !konfig.empty();
-            hostile[2] += !log.empty();
+            // Every value these lookups find was written above (but the trace component's program directory).
+            const std::string found[] = {component == std::string("X0000302") ? "" : program, konfig, log};
+            for (size_t i = 0; i < 3; ++i) hostile[i] += !found[i].empty();
             const std::string versionKey = _GetHighestVersionKey(kComponentsKey + std::string(component) + "\\Versions");
             EXPECT_TRUE(!versionKey.empty() && versionKey.front() == '\\') << versionKey;
             for (const int32_t type : {int32_t{LocbaseValueKonfigDir}, int32_t{LocbaseValueLogDir}, int32_t{LocbaseValueProgDir},
@@ -174,7 +166,7 @@ TEST(HostileEnvironment, VendorKeysServiceAnswersAndSettingsOfAnyKindGiveADirect
                                                                              "--gtest_filter=HostileEnvironment.FreshProcess*");
         EXPECT_TRUE(child.exitCode == 0 && child.output.find("[  PASSED  ] 1 test.") != std::string::npos) << round << ":\n" << child.output;
     }
-    ::SetCurrentDirectoryA(previousDirectory);
+    ::SetCurrentDirectoryA(test_support::ProgramDirectory().c_str());
     // The service and the vendor keys were reached: some random values made it through as directories,
     // and the deep answers of the first round reached directory creation.
     EXPECT_GT(answered, 0u);
