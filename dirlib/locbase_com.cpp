@@ -38,43 +38,40 @@ std::string _BstrToAnsi(BSTR text) {
 
 namespace {
 
-// The system's text for the code, inserts left as they stand: a text such as "%1 is not a valid
-// Win32 application." has no arguments to take here.
-std::wstring SystemMessage(HRESULT hr) {
+// The system's text for the code, inserts left as they stand (a text such as "%1 is not a valid Win32
+// application." has no arguments to take here) and without its final line break; null when the
+// system has none.
+tesk::UniqueHlocal SystemMessage(HRESULT hr) {
     wchar_t* buffer = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        static_cast<DWORD>(hr), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    const tesk::UniqueHlocal owner(buffer);
-    std::wstring message(length > 0 ? buffer : L"", length);
-    if (message.size() > 1 && message.back() == L'\n') {
-        message.pop_back();
-        if (message.back() == L'\r') message.pop_back();
+    ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                     static_cast<DWORD>(hr), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&buffer), 0,
+                     nullptr);
+    const size_t length = buffer != nullptr ? ::wcslen(buffer) : 0;
+    if (length > 1 && buffer[length - 1] == L'\n') {
+        buffer[length - 1] = L'\0';
+        if (buffer[length - 2] == L'\r') buffer[length - 2] = L'\0';
     }
-    return message;
-}
-
-// What the toolchain's _com_error says for a code the system has no text for.
-std::wstring FallbackMessage(HRESULT hr) {
-    constexpr unsigned long kFirstDispatchCode = 0x80040200, kLastDispatchCode = 0x8004FFFF;
-    const unsigned long code = static_cast<unsigned long>(hr);
-    wchar_t text[32] = {};
-    if (code > kFirstDispatchCode && code <= kLastDispatchCode) {
-        ::swprintf(text, std::size(text), L"IDispatch error #%d", static_cast<int>(code - kFirstDispatchCode));
-    } else {
-        ::swprintf(text, std::size(text), L"Unknown error 0x%0lX", code);
-    }
-    return text;
+    return tesk::UniqueHlocal(buffer);
 }
 
 }  // namespace
 
+// Taken while a COM error is being handled, so nothing here allocates but the result.
 std::string _ComErrorText(const _com_error& error) {
-    std::wstring message = SystemMessage(error.Error());
-    if (message.empty()) message = FallbackMessage(error.Error());
+    constexpr unsigned long kFirstDispatchCode = 0x80040200, kLastDispatchCode = 0x8004FFFF;
+    const unsigned long code = static_cast<unsigned long>(error.Error());
+    const tesk::UniqueHlocal system = SystemMessage(error.Error());
+    // Without a system text, what the toolchain's _com_error says.
+    wchar_t fallback[32] = {};
+    if (code > kFirstDispatchCode && code <= kLastDispatchCode) {
+        ::swprintf(fallback, std::size(fallback), L"IDispatch error #%d", static_cast<int>(code - kFirstDispatchCode));
+    } else {
+        ::swprintf(fallback, std::size(fallback), L"Unknown error 0x%0lX", code);
+    }
+    const wchar_t* message = system ? static_cast<const wchar_t*>(system.get()) : fallback;
     char text[1024] = {};
     size_t converted = 0;
-    const errno_t rc = ::wcstombs_s(&converted, text, sizeof text, message.c_str(), _TRUNCATE);
+    const errno_t rc = ::wcstombs_s(&converted, text, sizeof text, message, _TRUNCATE);
     if (rc != 0 && rc != STRUNCATE) text[0] = '\0';
     return text;
 }
