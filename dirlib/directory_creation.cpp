@@ -9,6 +9,12 @@
 #include <io.h>
 #include <vector>
 
+namespace {
+
+constexpr size_t kLongestCreatablePath = 32767;
+
+}  // namespace
+
 std::wstring _ConvertToUnicode(const std::string& path) {
     std::vector<wchar_t> wide(path.size() + 1, L'\0');
     size_t converted = 0;
@@ -25,6 +31,12 @@ std::wstring _ConvertToUnicode(const std::string& path) {
 bool _CreateDirectory(std::wstring path) {
     try {
         if (!path.empty() && path.back() == L'\\') path.pop_back();
+        // No path Windows can create is longer; refused before recursing, because one level per
+        // component of a longer one could exhaust the stack.
+        if (path.size() > kLongestCreatablePath) {
+            ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            return false;
+        }
 
         const DWORD attributes = ::GetFileAttributesW(path.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {

@@ -147,42 +147,51 @@ void CreateSharedMutex(const char* name, HANDLE& slot) {
     }
 }
 
+// Step one of Init, run exactly once per process however many threads make their first call
+// together; the others wait until the settings are complete. The dump is left to the caller,
+// because its getters call Init again on the same thread, which must then find it done.
+BOOL CALLBACK ReadSettings(INIT_ONCE*, void* parameter, void**) {
+    char(&dumpFile)[MAX_PATH] = *static_cast<char(*)[MAX_PATH]>(parameter);
+    LibrarySettings& settings = g_librarySettings;
+    ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         reinterpret_cast<LPCSTR>(&Init), &settings.module);
+
+    bool dumpAsked = false;
+    tesk::UniqueHkey key;
+    const LONG rc = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, kReadAccess32, key.put());
+    if (rc != ERROR_SUCCESS) {
+        _TracerWrite(kTraceError, "Init: Fehler <%d> beim \xd6" "ffnen des Registry-Pfades <%s>!", static_cast<int>(rc),
+                     kSettingsKeyPath);
+    } else {
+        ReadInternTrace(key.get(), settings);
+        ReadLocbaseActive(key.get(), settings);
+        dumpAsked = ReadTracingDirs(key.get(), dumpFile);
+        ReadLibDirs(key.get(), settings);
+        ReadAlternativeLogDir(key.get(), settings);
+        const LONG closeRc = ::RegCloseKey(key.release());
+        if (closeRc != ERROR_SUCCESS) {
+            _TracerWrite(kTraceError, "Init: Fehler <%d> beim Aufruf von ::RegCloseKey!", static_cast<int>(closeRc));
+        }
+    }
+
+    if (settings.internTraceOn || dumpAsked || settings.libDirsActive) {
+        CreateSharedMutex(kLogMutexName, settings.logMutex);
+    }
+    CreateSharedMutex(kUserNameMutexName, settings.userNameMutex);
+    return TRUE;
+}
+
+INIT_ONCE g_initialised = INIT_ONCE_STATIC_INIT;
+
 }  // namespace
 
 void Init() {
-    LibrarySettings& settings = g_librarySettings;
-    if (!settings.initialised) {
-        ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                             reinterpret_cast<LPCSTR>(&Init), &settings.module);
+    // Filled only on the thread that reads the settings, and only when the dump is asked for.
+    char dumpFile[MAX_PATH] = {};
+    ::InitOnceExecuteOnce(&g_initialised, ReadSettings, &dumpFile, nullptr);
+    if (dumpFile[0] != '\0') _DumpComponentPaths(dumpFile);
 
-        char dumpFile[MAX_PATH] = {};
-        bool dumpAsked = false;
-        tesk::UniqueHkey key;
-        const LONG rc = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, kReadAccess32, key.put());
-        if (rc != ERROR_SUCCESS) {
-            _TracerWrite(kTraceError, "Init: Fehler <%d> beim \xd6" "ffnen des Registry-Pfades <%s>!", static_cast<int>(rc),
-                         kSettingsKeyPath);
-        } else {
-            ReadInternTrace(key.get(), settings);
-            ReadLocbaseActive(key.get(), settings);
-            dumpAsked = ReadTracingDirs(key.get(), dumpFile);
-            ReadLibDirs(key.get(), settings);
-            ReadAlternativeLogDir(key.get(), settings);
-            const LONG closeRc = ::RegCloseKey(key.release());
-            if (closeRc != ERROR_SUCCESS) {
-                _TracerWrite(kTraceError, "Init: Fehler <%d> beim Aufruf von ::RegCloseKey!", static_cast<int>(closeRc));
-            }
-        }
-
-        if (settings.internTraceOn || dumpAsked || settings.libDirsActive) {
-            CreateSharedMutex(kLogMutexName, settings.logMutex);
-        }
-        CreateSharedMutex(kUserNameMutexName, settings.userNameMutex);
-
-        // Set before anything that calls the library's own operations, which call Init again.
-        settings.initialised = true;
-        if (dumpAsked) _DumpComponentPaths(dumpFile);
-    }
+    const LibrarySettings& settings = g_librarySettings;
     if (settings.libDirsActive) {
         _TracerWrite(kTraceInfo, "Init: Pfade f\xfcr alle Komponenten werden bei jeder Abfrage nach <%s> ausgegeben",
                      settings.libDirsFile);

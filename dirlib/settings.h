@@ -6,7 +6,6 @@
 // Plain data with static storage: all off and empty when the module is loaded, before any
 // constructor runs.
 struct LibrarySettings {
-    bool initialised;
     HMODULE module;
     bool internTraceOn;
     char internTraceFile[MAX_PATH];
@@ -27,5 +26,6 @@ inline constexpr char kLogMutexName[] = "LBS_MUTEX_INTERN_TRACE";
 inline constexpr char kUserNameMutexName[] = "LBS_MUTEX_GETUSERNAME";
 inline constexpr char kDumpComponent[] = "X0000303";
 
-// Reads the settings on the first call; later calls only announce the component-path log.
+// Reads the settings on the first call of the process, whichever thread makes it; later calls only
+// announce the component-path log.
 void Init();

@@ -60,7 +60,8 @@ std::string LBS_GetKonfigDirCurrentUser(const std::string& component, bool creat
 std::string LBS_GetLogDir(const std::string& component, bool create) {
     Init();
     std::string result;
-    if (g_librarySettings.locbaseActive && ServiceKnowsLogDir(LBS_GetOsVersion())) {
+    const int versionClass = LBS_GetOsVersion();
+    if (g_librarySettings.locbaseActive && ServiceKnowsLogDir(versionClass)) {
         result = _GetValueFromLocbase(component, LocbaseValueLogDir, std::string());
         if (_PathExists(result)) return _FinishDirectoryGetter(kLogTexts, component, result);
         if (!result.empty()) {

@@ -264,24 +264,3 @@ TEST_F(ServedGetters, ServiceAnswersFirstWhenUsable) {
 }
 
 }  // namespace
-
-namespace {
-
-// The dump of X0000303's directories: five lines once per process, in the getters' order, with the
-// directories their getters create; a later call of the same process appends nothing.
-TEST_F(Getters, FirstUseDumpsTheFiveDirectoriesOnce) {
-    KorvanTrees trees;
-    registry_.SetSetting("LocbaseTracingDirsActive", "ein");
-    registry_.SetSetting("LocbaseTracingDirsDirectory", s_.substr(0, s_.size() - 1));
-    const host::Run run = host::Start("call konfig X0000303");
-    const std::string file = s_ + "X0000303_TracingDirs.log";
-    EXPECT_EQ(Lines{"I Init: Pfade f\xfcr X0000303 werden einmalig nach <" + file + "> ausgegeben"}, LinesStartingWith(run.output, {"I Init: Pfade"}));
-    const Lines dump = SplitLines(ReadFileBytes(file));
-    const std::string data = programData_ + "Korvan\\Daten\\X0000303\\Data\\", log = localLow_ + "Korvan\\Log\\Mirel\\", user = roaming_ + "Korvan\\Konfig\\X0000303\\";
-    const Lines expected = {"Programm <" + hostDir_ + ">", "Daten <" + data + ">", "Konfig <" + run.result + ">", "Log <" + log + ">", "Konfig Benutzer <" + user + ">"};
-    ASSERT_EQ(expected.size(), dump.size()) << ReadFileBytes(file);
-    for (size_t i = 0; i < dump.size(); ++i) EXPECT_EQ(expected[i], dump[i].substr(dump[i].find("] ", dump[i].find("] ") + 2) + 2)) << dump[i];
-    for (const std::string& dir : {data, log, user}) EXPECT_TRUE(IsDirectory(dir)) << dir;
-}
-
-}  // namespace

@@ -61,7 +61,6 @@ TEST_F(LibraryProcess, InitReadsEachSettingOnceWithItsRules) {
         std::string expected;  // part of the settings line
         std::string line;      // a message line, when the case has one
     } cases[] = {
-        {{{"LocbaseActive", "aus"}}, "locbase=0", ""},
         {{{"LocbaseActive", "AUS"}}, "locbase=0", ""},
         {{{"LocbaseActive", "aus "}}, "locbase=1", ""},
         {{{"LocbaseActive", ""}}, "locbase=1", ""},
@@ -135,7 +134,7 @@ TEST_F(LibraryProcess, InternalLogLinesCarryClockIdsLevelAndTheNoticeBeforeTheMu
     EXPECT_EQ("dll", host::Tagged(host::Start("dll-init").output, "DLLMODULE"));
 }
 
-TEST_F(LibraryProcess, OsVersionOfTheVersionWinePretends) {
+TEST_F(LibraryProcess, OsVersionOfTheVersionWinePretendsReadFirstByTheLogDirectory) {
     const std::tuple<const char*, int, const char*> versions[] = {
         {"win10", 18, "Windows 10"}, {"win8", 14, "Windows 8"}, {"vista", 9, "Windows VISTA SP2"}, {"win2003", 5, "Windows 2003 Server"}};
     for (const auto& [wine, versionClass, text] : versions) {
@@ -143,6 +142,10 @@ TEST_F(LibraryProcess, OsVersionOfTheVersionWinePretends) {
         const std::string line = "I LBS_GetOsVersion: \"" + std::to_string(versionClass) + "\" (" + text + ")";
         EXPECT_EQ(std::to_string(versionClass) + " " + std::to_string(versionClass), run.result) << wine;
         EXPECT_EQ((std::vector<std::string>{line, line}), run.messages) << wine;
+        // The log directory's getter reads the version first, also when the service is off.
+        const std::vector<std::string> log = host::Start("call log X0000303 0", wine).messages;
+        EXPECT_TRUE(log.size() > 2 && log[0] == line && log[1] == "I LBS_GetLogDir: Zugriff auf Locbase ist abgeschaltet, Alternativen werden verwendet")
+            << wine << "\n" << ::testing::PrintToString(log);
     }
 }
 

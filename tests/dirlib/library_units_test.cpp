@@ -1,6 +1,8 @@
 // The library's building blocks in this process: message writer and internal log file, directory
-// creation, version classification, path helpers, registry lookups.
+// creation, version classification, COM error texts, path helpers, registry lookups; and, in a fresh
+// process of this program, the first calls of eight threads at once.
 #include "dirlib/directory_creation.h"
+#include "dirlib/locbase_com.h"
 #include "dirlib/locbase.h"
 #include "dirlib/os_version.h"
 #include "dirlib/path_helpers.h"
@@ -10,11 +12,16 @@
 #include "test_support/log_time.h"
 #include "platform/unique_resource.h"
 #include "test_support/files.h"
+#include "test_support/korvan_folders.h"
+#include "test_support/process.h"
 #include "test_support/registry_fixture.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
 
 using namespace test_support;
 
@@ -22,7 +29,11 @@ namespace {
 
 std::vector<std::string> g_narrow;  // "I text" / "E text"
 std::vector<std::wstring> g_wide;   // error messages of the writer itself
-void WINAPI RecordNarrow(bool isError, const char* text) { g_narrow.push_back((isError ? "E " : "I ") + std::string(text)); }
+std::mutex g_recording;
+void WINAPI RecordNarrow(bool isError, const char* text) {
+    const std::lock_guard<std::mutex> hold(g_recording);
+    g_narrow.push_back((isError ? "E " : "I ") + std::string(text));
+}
 void WINAPI RecordWide(bool isError, const wchar_t* text) { g_wide.push_back((isError ? L"E " : L"I ") + std::wstring(text)); }
 void WINAPI Throwing(bool, const char*) { throw std::runtime_error("callback"); }
 const std::string kFormatFailure = "E Fehler im Format des Tracing-Strings!";
@@ -109,8 +120,6 @@ TEST_F(Recorded, CreateDirectoryAnnouncesEachLevelAndReportsWhatStopsIt) {
     }
     EXPECT_TRUE(IsDirectory(base + "eins\\zwei"));
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW((std::wstring(base.begin(), base.end()) + L"M\u00e4rz").c_str()));
-    EXPECT_FALSE(LBS_CreateDirectory(file + "\\"));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_EXISTS), ::GetLastError());
 
     EXPECT_EQ(L"C:\\Gr\u00fc\u00dfe", _ConvertToUnicode("C:\\Gr\xfc\xdf" "e"));
 }
@@ -142,6 +151,13 @@ TEST(OsVersion, ClassesAtTheirBoundariesAndTheirNames) {
         {0, "Windows Version UNKNOWN"}, {20, "Windows Version UNKNOWN"}, {99, "Windows Version UNKNOWN"}, {102, "Windows Version UNKNOWN"},
     };
     for (const auto& [versionClass, text] : names) EXPECT_EQ(text, _GetOsVersionName(versionClass)) << versionClass;
+}
+
+// The system's text with its insert (Wine's for a server of the other bitness), else the fallback.
+TEST(ComErrorText, SystemTextWithInsertsOrTheFallback) {
+    const std::pair<HRESULT, std::string> cases[] = {{HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT), "Bad EXE format for %1."},
+        {static_cast<HRESULT>(0x80040200), "Unknown error 0x80040200"}, {static_cast<HRESULT>(0x80040201), "IDispatch error #1"}};
+    for (const auto& [hr, text] : cases) EXPECT_EQ(text, _ComErrorText(_com_error(hr))) << std::hex << hr;
 }
 
 TEST(PathHelpers, DefaultSubPathsBackslashesExistenceAndModuleDirectory) {
@@ -294,6 +310,58 @@ TEST(SharedSecurityAttributes, FullAccessEntriesInOrderAndInheritable) {
             EXPECT_TRUE(::EqualSid(const_cast<DWORD*>(&ace->SidStart), const_cast<BYTE*>(sids[i].data()))) << i;
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// In this program run again for this test alone, eight threads make the first library call at once:
+// one reads the settings, creates the mutexes and dumps X0000303's directories. Then 100,000
+// characters of 2-character components are refused before their 33,000 levels of recursion could
+// exhaust the stack; a crash, which Wine reports as a normal exit, shows as a missing pass line.
+TEST(FreshProcess, InitialisesOnceForEightFirstCallsAndLivesThroughADeepPath) {
+    const char* dumpDir = std::getenv("TESK_DUMP_DIR");
+    if (dumpDir == nullptr) {
+        VendorRegistry registry;
+        KorvanTrees trees;
+        ScratchDir dir("dirlib_fresh_process");
+        registry.SetSetting("LocbaseTracingDirsActive", "ein");
+        registry.SetSetting("LocbaseTracingDirsDirectory", dir.path());
+        ::SetEnvironmentVariableA("TESK_DUMP_DIR", dir.path().c_str());
+        const ProcessResult child = RunProcess(ProgramDirectory() + "dirlib_units_test.exe", "--gtest_filter=FreshProcess.*");
+        ::SetEnvironmentVariableA("TESK_DUMP_DIR", nullptr);
+        EXPECT_TRUE(child.exitCode == 0 && child.output.find("[  PASSED  ] 1 test.") != std::string::npos) << child.output.substr(0, 4000);
+        return;
+    }
+    ASSERT_TRUE(LBS_SetTraceCallback(RecordNarrow));
+    const tesk::UniqueHandle start(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 8; ++i) threads.emplace_back([&] { ::WaitForSingleObject(start.get(), INFINITE), LBS_GetOsVersion(); });
+    ::SetEvent(start.get());
+    for (std::thread& thread : threads) thread.join();
+    // Four settings not found, two mutexes, the dump's announcement: each once.
+    std::vector<std::string> init;
+    std::copy_if(g_narrow.begin(), g_narrow.end(), std::back_inserter(init), [](const std::string& line) { return line.compare(2, 5, "Init:") == 0; });
+    std::sort(init.begin(), init.end());
+    const std::string file = std::string(dumpDir) + "X0000303_TracingDirs.log";
+    EXPECT_TRUE(init.size() == 7 && std::adjacent_find(init.begin(), init.end()) == init.end() &&
+                std::count(init.begin(), init.end(), "I Init: Pfade f\xfcr X0000303 werden einmalig nach <" + file + "> ausgegeben"))
+        << ::testing::PrintToString(init);
+    const std::string data = KnownFolder(FOLDERID_ProgramData) + "Korvan\\Daten\\X0000303\\Data\\",
+                      log = KnownFolder(FOLDERID_LocalAppDataLow) + "Korvan\\Log\\Mirel\\", user = KnownFolder(FOLDERID_RoamingAppData) + "Korvan\\Konfig\\X0000303\\";
+    const std::vector<std::string> expected = {"Programm <" + ProgramDirectory() + ">", "Daten <" + data + ">", "Konfig <" + LBS_GetKonfigDir("X0000303") + ">",
+                                               "Log <" + log + ">", "Konfig Benutzer <" + user + ">"};
+    const std::vector<std::string> dump = SplitLines(ReadFileBytes(file));
+    ASSERT_EQ(expected.size(), dump.size()) << ReadFileBytes(file);
+    for (size_t i = 0; i < dump.size(); ++i) EXPECT_EQ(expected[i], dump[i].substr(dump[i].find("] ", dump[i].find("] ") + 2) + 2)) << dump[i];
+    for (const std::string& dir : {data, log, user}) EXPECT_TRUE(IsDirectory(dir)) << dir;
+
+    std::string deep = dumpDir;
+    while (deep.size() < 100000) deep += "ab\\";
+    g_narrow.clear();
+    EXPECT_FALSE(LBS_CreateDirectory(deep));
+    EXPECT_EQ(std::vector<std::string>{"E LBS_CreateDirectory: Fehler <206> beim Anlegen des Verzeichnisses <" + deep + ">!"}, g_narrow);
 }
 
 }  // namespace

@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 #include <io.h>
 
+#include <algorithm>
+#include <cstring>
 #include <random>
 
 namespace {
@@ -57,9 +59,10 @@ void StoreAny(const std::string& keyPath, const std::string& name) {
     Store(keyPath, name, kTypes[Below(std::size(kTypes))], data.data(), data.size());
 }
 
-// Every answer of the configuration service random: strings up to 100,000 characters, some
-// with characters no ANSI code page holds, null strings, error numbers and failing HRESULTs.
-void FillServiceAnswers() {
+// Every answer of the configuration service random (deep: all successful, 100,000 characters of
+// 2-character components): strings up to 100,000 characters of components of 1 to 39 characters,
+// some with characters no ANSI code page holds, null strings, error numbers and failing HRESULTs.
+void FillServiceAnswers(bool deep) {
     constexpr HRESULT kResults[] = {S_OK, E_FAIL, E_OUTOFMEMORY, E_POINTER, RPC_E_DISCONNECTED, S_FALSE};
     constexpr wchar_t kForeign[] = {0x20AC, 0x4E2D, 0x0416, 0xD83D, 0xDE00, 0x00FC};
     tesk::UniqueHkey key;
@@ -67,16 +70,17 @@ void FillServiceAnswers() {
                     nullptr, key.put(), nullptr);
     for (const wchar_t* name : {L"GetConfigPath", L"GetConfigPath.2", L"GetLogPath", L"GetLogPath.2", L"GetLogPath.3",
                                 L"GetProgramPath", L"GetProgramPath.2", L"GetUserConfigPath", L"GetDirPath", L"GetSystemPath"}) {
-        std::wstring text(Chance(20) ? (Chance(10) ? 100000 : 400) - Below(10) : Below(300), L'a');
+        std::wstring text(deep || Chance(20) ? (deep || Chance(40) ? 100000 : 400) - Below(10) : Below(300), L'a');
         const bool foreign = Chance(30);
+        const size_t step = deep ? 3 : Chance(50) ? 2 + Below(2) : 40;
         for (size_t i = 0; i < text.size(); ++i)
-            text[i] = foreign && Chance(5) ? kForeign[Below(std::size(kForeign))] : i % 40 == 39 ? L'\\' : L'a' + Below(26);
-        RegSetValueExW(key.get(), name, 0, Chance(15) ? REG_NONE : REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+            text[i] = foreign && Chance(5) ? kForeign[Below(std::size(kForeign))] : i % step == step - 1 ? L'\\' : L'a' + Below(26);
+        RegSetValueExW(key.get(), name, 0, !deep && Chance(15) ? REG_NONE : REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
     }
     for (const std::string method : {"ValueInit", "DirInit", "GetConfigPath", "GetLogPath", "GetProgramPath",
                                      "GetUserConfigPath", "GetDirPath", "GetSystemPath"}) {
-        const DWORD numbers[] = {Chance(60) ? 0 : Below(0xFFFFFFFF), static_cast<DWORD>(Chance(70) ? S_OK : kResults[Below(6)])};
+        const DWORD numbers[] = {deep || Chance(60) ? 0 : Below(0xFFFFFFFF), static_cast<DWORD>(deep || Chance(70) ? S_OK : kResults[Below(6)])};
         Store(test_support::kServiceKey, method + ".Error", REG_DWORD, &numbers[0], sizeof(DWORD));
         Store(test_support::kServiceKey, method + ".HResult", REG_DWORD, &numbers[1], sizeof(DWORD));
     }
@@ -96,13 +100,17 @@ void FillServiceAnswers() {
     return IsDirectoryAnswer(asRead ? answer + "\\" : answer, 2 * kLongestRegistryDirectory + asRead);
 }
 
-// Every getter of the library, creating nothing.
+// Every getter of the library, one creating what it finds missing (relative paths below the current
+// directory, which the test makes its scratch directory).
 std::vector<std::pair<const char*, std::string>> GetterAnswers(const std::string& c) {
     return {{"LBS_GetProgDir", LBS_GetProgDir(c, false)}, {"LBS_GetProgDir default", LBS_GetProgDir(c, true)},
-            {"LBS_GetKonfigDir", LBS_GetKonfigDir(c)}, {"LBS_GetKonfigDirCurrentUser", LBS_GetKonfigDirCurrentUser(c, false)},
+            {"LBS_GetKonfigDir", LBS_GetKonfigDir(c)}, {"LBS_GetKonfigDirCurrentUser", LBS_GetKonfigDirCurrentUser(c, true)},
             {"LBS_GetLogDir", LBS_GetLogDir(c, false)}, {"LBS_GetDataDir", LBS_GetDataDir(c, false, "Archiv")},
             {"LBS_GetAvailableDataDirLocbase", LBS_GetAvailableDataDirLocbase(c, "Archiv")}};
 }
+
+size_t g_refused = 0;  // paths too long to create, as the library reports them
+void WINAPI CountRefusals(bool, const char* text) { g_refused += std::strncmp(text, "LBS_CreateDirectory: Fehler <206>", 33) == 0; }
 
 TEST(HostileEnvironment, VendorKeysServiceAnswersAndSettingsOfAnyKindGiveADirectoryOrNothing) {
     test_support::VendorRegistry registry;
@@ -113,26 +121,33 @@ TEST(HostileEnvironment, VendorKeysServiceAnswersAndSettingsOfAnyKindGiveADirect
     const test_support::RegisteredServer server;
     ASSERT_EQ(0u, server.registerExitCode());
     g_scratch = scratch.path();
+    ::SetCurrentDirectoryA(g_scratch.c_str());
+    LBS_SetTraceCallback(CountRefusals);
     const uint64_t rounds = 6 * test_support::SettingOr("TESK_CAMPAIGN_HOSTILE_SCALE", 1);
-    size_t answered = 0;
+    size_t answered = 0, hostile[3] = {};  // program, configuration and log directories
     for (uint64_t round = 0; round < rounds; ++round) {
         for (const std::string component : kComponents) {
             const std::string base = kComponentsKey + component, version = Chance(50) ? "\\1.0" :
                 "\\" + std::to_string(Below(20)) + "." + std::to_string(Below(10));
             const std::pair<std::string, const char*> values[] = {
                 {"\\Versions" + version, ""}, {"\\Versions\\" + std::string(Below(300), 'v'), ""},
-                {version + "\\ProtectedDirectories", "FixedProgDir"}, {version + "\\ProtectedDirectories", "ProgDir"},
-                {version + "\\ConfigDir", ""}, {version + "\\LogDir", ""}, {"\\AvailableDataDirectories\\Archiv\\Dir1", ""}};
+                {"\\Versions" + version + "\\ProtectedDirectories", "FixedProgDir"},
+                {"\\Versions" + version + "\\ProtectedDirectories", "ProgDir"}, {"\\Versions" + version + "\\ConfigDir", ""},
+                {"\\Versions" + version + "\\LogDir", ""}, {"\\AvailableDataDirectories\\Archiv\\Dir1", ""}};
             for (const auto& [key, name] : values) StoreAny(base + key, name);
         }
         StoreAny("SOFTWARE\\KorvanCo\\ProtectedDirectories", "SystemDir");
-        FillServiceAnswers();
+        FillServiceAnswers(round == 0);
         for (const char* component : kComponents) {
             SCOPED_TRACE("round " + std::to_string(round) + ", component <" + component + ">");
-            EXPECT_TRUE(IsProgramDirectoryAnswer(_GetProgDirFromRegistry(component)));
-            for (const std::string& answer : {_GetKonfigDirFromRegistry(component), _GetLogDirFromRegistry(component),
-                                              _GetAvailableDataDirFromRegistry(component, "Archiv")})
+            const std::string program = _GetProgDirFromRegistry(component), konfig = _GetKonfigDirFromRegistry(component),
+                              log = _GetLogDirFromRegistry(component);
+            EXPECT_TRUE(IsProgramDirectoryAnswer(program));
+            for (const std::string& answer : {konfig, log, _GetAvailableDataDirFromRegistry(component, "Archiv")})
                 EXPECT_TRUE(IsDirectoryAnswer(answer, kLongestRegistryDirectory));
+            // Every value these lookups find was written above (but the trace component's program directory).
+            const std::string found[] = {component == std::string("X0000302") ? "" : program, konfig, log};
+            for (size_t i = 0; i < 3; ++i) hostile[i] += !found[i].empty();
             const std::string versionKey = _GetHighestVersionKey(kComponentsKey + std::string(component) + "\\Versions");
             EXPECT_TRUE(!versionKey.empty() && versionKey.front() == '\\') << versionKey;
             for (const int32_t type : {int32_t{LocbaseValueKonfigDir}, int32_t{LocbaseValueLogDir}, int32_t{LocbaseValueProgDir},
@@ -151,10 +166,16 @@ TEST(HostileEnvironment, VendorKeysServiceAnswersAndSettingsOfAnyKindGiveADirect
                                                                              "--gtest_filter=HostileEnvironment.FreshProcess*");
         EXPECT_TRUE(child.exitCode == 0 && child.output.find("[  PASSED  ] 1 test.") != std::string::npos) << round << ":\n" << child.output;
     }
-    // The service was reached: some of its random answers made it through as directories.
+    ::SetCurrentDirectoryA(test_support::ProgramDirectory().c_str());
+    // The service and the vendor keys were reached: some random values made it through as directories,
+    // and the deep answers of the first round reached directory creation.
     EXPECT_GT(answered, 0u);
+    EXPECT_GT(*std::min_element(std::begin(hostile), std::end(hostile)), 0u);
+    EXPECT_GT(g_refused, 0u);
     test_support::Figure("rounds_of_vendor_keys_service_answers_and_settings", rounds);
     test_support::Figure("service_directories_answered", answered);
+    test_support::Figure("registry_lookups_answering_a_hostile_value", hostile[0] + hostile[1] + hostile[2]);
+    test_support::Figure("paths_too_long_to_create_refused", g_refused);
 }
 
 // Initialisation with whatever the settings hold (path dump and logs included), then every getter;
