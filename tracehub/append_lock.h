@@ -13,7 +13,7 @@ namespace kvtrace {
 
 // The file as every writer of the hub opens it, created when missing: appended to, shared with
 // other writers, readers and deleters. Read access is asked for too, because Windows takes a
-// byte-range lock only on a handle that may read or write data; FILE_WRITE_DATA is not, so the
+// byte-range lock only on a handle that may read or write data; FILE_WRITE_DATA is left out, so the
 // system still positions every write at the end.
 tesk::UniqueHfile OpenAppendFile(const std::string& fullPath);
 
