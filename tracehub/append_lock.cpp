@@ -1,93 +1,35 @@
 #include "tracehub/append_lock.h"
 
-#include "tracehub/debug_note.h"
-
 #include <windows.h>
-#include <sddl.h>
-
-#include <cstdint>
-#include <cstdio>
 
 namespace kvtrace {
 
 namespace {
 
-constexpr DWORD kStealAfterMs = 1000;
-
-// Named after a hash of the case-folded full path, so that every process finds the same word.
-std::string SectionName(const char* scope, const std::string& fullPath) {
-    uint64_t hash = 14695981039346656037ull;
-    for (char c : fullPath) {
-        hash ^= static_cast<unsigned char>((c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c);
-        hash *= 1099511628211ull;
-    }
-    char name[64];
-    snprintf(name, sizeof(name), "%s\\KvTraceHub001.%016llx", scope, static_cast<unsigned long long>(hash));
-    return name;
+// 2^62: no file reaches it, so the lock never covers a byte that anyone reads or writes.
+OVERLAPPED LockedByte() {
+    OVERLAPPED place{};
+    place.OffsetHigh = 0x40000000;
+    return place;
 }
 
 }  // namespace
 
-AppendLock::AppendLock(const std::string& fullPath) {
-    // Writers of every account and session share the file, so they must be able to map the word.
-    tesk::UniqueHlocal descriptor;
-    SECURITY_ATTRIBUTES attributes{sizeof(attributes), nullptr, FALSE};
-    PSECURITY_DESCRIPTOR raw = nullptr;
-    if (::ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;GRGW;;;WD)",
-                                                               SDDL_REVISION_1, &raw, nullptr)) {
-        descriptor.reset(raw);
-        attributes.lpSecurityDescriptor = raw;
-    }
-    // Another process may have created the section already; its descriptor grants others only
-    // mapping, which is all that opening asks for. Creating in the global namespace needs a
-    // privilege that ordinary users lack, so the session's namespace is the fallback.
-    for (const char* scope : {"Global", "Local"}) {
-        const std::string name = SectionName(scope, fullPath);
-        section_.reset(::OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, name.c_str()));
-        if (!section_) {
-            section_.reset(
-                ::CreateFileMappingA(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0, sizeof(LONG), name.c_str()));
-        }
-        if (!section_) section_.reset(::OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, name.c_str()));
-        if (section_) break;
-    }
-    if (section_) {
-        word_ = static_cast<volatile LONG*>(
-            ::MapViewOfFile(section_.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(LONG)));
-    }
-    if (!word_) {
-        DebugNote("no lock shared with other processes for \"" + fullPath + "\", error " +
-                  std::to_string(::GetLastError()));
-    }
+tesk::UniqueHfile OpenAppendFile(const std::string& fullPath) {
+    return tesk::UniqueHfile(::CreateFileA(fullPath.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+AppendLock::AppendLock(HANDLE file) : file_(file) {
+    OVERLAPPED place = LockedByte();
+    held_ = ::LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &place) != FALSE;
 }
 
 AppendLock::~AppendLock() {
-    if (word_) ::UnmapViewOfFile(const_cast<LONG*>(word_));
+    if (!held_) return;
+    OVERLAPPED place = LockedByte();
+    ::UnlockFileEx(file_, 0, 1, 0, &place);
 }
-
-bool AppendLock::Acquire() {
-    if (!word_) return false;
-    const LONG self = static_cast<LONG>(::GetCurrentProcessId());
-    bool waiting = false;
-    DWORD waitStart = 0;
-    for (unsigned attempt = 0;; ++attempt) {
-        const LONG owner = ::InterlockedCompareExchange(word_, self, 0);
-        if (owner == 0) return true;
-        if (attempt < 64) {
-            YieldProcessor();
-            continue;
-        }
-        if (!waiting) {
-            waiting = true;
-            waitStart = ::GetTickCount();
-        } else if (::GetTickCount() - waitStart >= kStealAfterMs) {
-            if (::InterlockedCompareExchange(word_, self, owner) == owner) return true;
-            waiting = false;
-        }
-        ::Sleep(attempt < 256 ? 0 : 1);
-    }
-}
-
-void AppendLock::Release() { ::InterlockedCompareExchange(word_, 0, static_cast<LONG>(::GetCurrentProcessId())); }
 
 }  // namespace kvtrace

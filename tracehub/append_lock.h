@@ -1,7 +1,8 @@
-// Serialises appends to one file across processes. Not every system makes appends through
-// FILE_APPEND_DATA atomic (Wine positions each write with a separate size query), and a kernel
-// mutex per line would cost more than the write. The lock is one word in a small shared memory
-// section named after the file: taking it free costs one interlocked instruction.
+// Serialises appends to one trace file across processes. Not every system makes appends through
+// FILE_APPEND_DATA atomic (Wine positions each write with a separate size query), so writers take a
+// byte-range lock on the file itself, far beyond any real size: the system releases it when its
+// holder's handle closes, also when the holder dies, and only a process that can open the file
+// can take it.
 #pragma once
 
 #include "platform/unique_resource.h"
@@ -10,21 +11,24 @@
 
 namespace kvtrace {
 
+// The file as every writer of the hub opens it, created when missing: appended to, shared with
+// other writers, readers and deleters. Read access is asked for too, because Windows takes a
+// byte-range lock only on a handle that may read or write data; FILE_WRITE_DATA is left out, so the
+// system still positions every write at the end.
+tesk::UniqueHfile OpenAppendFile(const std::string& fullPath);
+
+// Holds the file's append lock while it lives, waiting as long as another writer holds it. Where
+// the file system has no byte-range locks the append goes ahead unlocked.
 class AppendLock {
 public:
-    explicit AppendLock(const std::string& fullPath);
+    explicit AppendLock(HANDLE file);
     ~AppendLock();
     AppendLock(const AppendLock&) = delete;
     AppendLock& operator=(const AppendLock&) = delete;
 
-    // True when the lock is held and must be released. A holder that keeps it longer than a second
-    // (a process that died while writing) loses it; without the shared section it is never held.
-    bool Acquire();
-    void Release();
-
 private:
-    tesk::UniqueHandle section_;
-    volatile LONG* word_ = nullptr;
+    HANDLE file_;
+    bool held_;
 };
 
 }  // namespace kvtrace

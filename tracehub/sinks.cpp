@@ -1,5 +1,6 @@
 #include "tracehub/sinks.h"
 
+#include "tracehub/append_lock.h"
 #include "tracehub/debug_note.h"
 #include "contracts/KvTraceHub001.h"
 
@@ -25,11 +26,7 @@ std::string FullPath(const std::string& path) {
 }
 
 std::shared_ptr<FileSink> OpenFileSink(const std::string& fullPath) {
-    // FILE_APPEND_DATA without FILE_WRITE_DATA makes the system position every write at the end;
-    // the share flags let other processes and readers keep the file open alongside.
-    tesk::UniqueHfile file(::CreateFileA(fullPath.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    tesk::UniqueHfile file = OpenAppendFile(fullPath);
     if (!file) {
         const DWORD error = ::GetLastError();
         DebugNote("cannot open trace file \"" + fullPath + "\", error " + std::to_string(error));
@@ -42,7 +39,7 @@ std::shared_ptr<FileSink> OpenFileSink(const std::string& fullPath) {
 }  // namespace
 
 FileSink::FileSink(std::string fullPath, tesk::UniqueHfile file)
-    : path_(std::move(fullPath)), file_(std::move(file)), processes_(path_) {}
+    : path_(std::move(fullPath)), file_(std::move(file)) {}
 
 // Lives on the stack of the thread that emits it: the writer reads next before it sets done,
 // because the owner may return the moment it sees done.
@@ -82,31 +79,39 @@ bool FileSink::Emit(const char* data, size_t size) {
 
 void FileSink::WriteQueued() {
     Request* ordered = nullptr;
-    for (Request* taken = queued_.exchange(nullptr, std::memory_order_acquire); taken;) {
-        Request* next = taken->next;
-        taken->next = ordered;
-        ordered = taken;
-        taken = next;
-    }
-    const bool owned = processes_.Acquire();
-    bool joined = ordered->next != nullptr;
-    if (joined) {
-        try {
-            joined_.clear();
-            for (const Request* request = ordered; request; request = request->next)
-                joined_.append(request->data, request->size);
-        } catch (...) {
-            joined = false;
+    bool joined = false, joinedWritten = false;
+    {
+        // Taken before the queue, so that the lines queued while other processes held it go along.
+        const AppendLock processes(file_.get());
+        for (Request* taken = queued_.exchange(nullptr, std::memory_order_acquire); taken;) {
+            Request* next = taken->next;
+            taken->next = ordered;
+            ordered = taken;
+            taken = next;
+        }
+        joined = ordered->next != nullptr;
+        if (joined) {
+            try {
+                joined_.clear();
+                for (const Request* request = ordered; request; request = request->next)
+                    joined_.append(request->data, request->size);
+            } catch (...) {
+                joined = false;
+            }
+        }
+        if (joined) {
+            joinedWritten = WriteWhole(file_.get(), joined_.data(), joined_.size());
+        } else {
+            for (Request* request = ordered; request; request = request->next)
+                request->written = WriteWhole(file_.get(), request->data, request->size);
         }
     }
-    const bool joinedWritten = joined && WriteWhole(file_.get(), joined_.data(), joined_.size());
     for (Request* request = ordered; request;) {
         Request* const next = request->next;
-        request->written = joined ? joinedWritten : WriteWhole(file_.get(), request->data, request->size);
+        if (joined) request->written = joinedWritten;
         request->done.store(true, std::memory_order_release);
         request = next;
     }
-    if (owned) processes_.Release();
     // A joined dump may have grown the buffer far beyond what lines need.
     if (joined_.capacity() > 64 * 1024) std::string().swap(joined_);
 }

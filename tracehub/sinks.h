@@ -2,7 +2,6 @@
 // file listed for two categories gets each line once and is opened once.
 #pragma once
 
-#include "tracehub/append_lock.h"
 #include "platform/unique_resource.h"
 #include "tracehub/trace_settings.h"
 
@@ -22,10 +21,10 @@ public:
     virtual void Flush() {}
 };
 
-// Appends through a handle opened for FILE_APPEND_DATA only; a line reaches the system whole
-// before Emit returns. Threads of this process queue their lines and whoever holds the lock
-// writes all queued lines with one WriteFile, so contention costs fewer writes, not more; other
-// processes are kept apart by the file's AppendLock.
+// Appends through a handle without FILE_WRITE_DATA; a line reaches the system whole before Emit
+// returns. Threads of this process queue their lines and whoever holds the lock writes all queued
+// lines with one WriteFile under one AppendLock, so contention costs fewer writes and fewer trips
+// to the other processes' lock, not more.
 class FileSink final : public Sink {
 public:
     FileSink(std::string fullPath, tesk::UniqueHfile file);
@@ -41,7 +40,6 @@ private:
     tesk::UniqueHfile file_;
     std::atomic<Request*> queued_{nullptr};
     std::string joined_;
-    AppendLock processes_;
     SRWLOCK threads_ = SRWLOCK_INIT;
 };
 

@@ -1,8 +1,12 @@
-// Many writers in one process: every line arrives whole and once, also while the configuration
-// changes under them. Several processes are the cross-process stress test's subject.
+// Many writers in one process: every line whole and once, also while the configuration changes; another
+// process's lock on the file ("--hold <file>"), kept while it lives, gone with it. More: tests/stress.
 #include "hub.h"
+#include "test_support/process.h"
+#include "tracehub/append_lock.h"
 
 #include <atomic>
+#include <cstring>
+#include <future>
 #include <thread>
 
 namespace {
@@ -36,4 +40,29 @@ TEST_F(Concurrency, EightThreadsWhileTheConfigurationChanges) {
     test_support::CheckNumberedLines(other, '\t', 5, -1, -1);
 }
 
+TEST_F(Concurrency, AHolderKeepsTheLockUntilItIsKilledAndTheNextWriterGoesOnAtOnce) {
+    const std::string file = UniqueTempPath("held.log");
+    ASSERT_TRUE(Hub().AddTextfileListener("Held", file.c_str()));
+    const tesk::UniqueHandle holder(test_support::StartProcess(test_support::ProgramDirectory() + "tracehub_test.exe", "--hold \"" + file + "\""));
+    for (int wait = 0; wait < 1000 && test_support::ReadFileBytes(file).empty(); ++wait) Sleep(10);
+    auto result = std::make_shared<std::promise<bool>>();
+    std::future<bool> written = result->get_future();
+    std::thread([result] { result->set_value(Hub().Write(2, "Held", "after the holder")); }).detach();
+    EXPECT_EQ(std::future_status::timeout, written.wait_for(std::chrono::milliseconds(1200))) << "a slow holder keeps the lock";
+    ASSERT_TRUE(TerminateProcess(holder.get(), 1));
+    ASSERT_EQ(std::future_status::ready, written.wait_for(std::chrono::milliseconds(500))) << "a dead holder frees the lock at once";
+    EXPECT_EQ((std::vector<std::string>{"held", "after the holder"}), TraceTexts(file));
+}
+
 }  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--hold") == 0) {
+        const tesk::UniqueHfile file = kvtrace::OpenAppendFile(argv[2]);
+        const kvtrace::AppendLock lock(file.get());
+        DWORD written = 0;
+        return ::WriteFile(file.get(), "held\r\n", 6, &written, nullptr) ? (::Sleep(INFINITE), 0) : 1;
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

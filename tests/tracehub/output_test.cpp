@@ -18,20 +18,7 @@ protected:
     const std::string file_ = test_support::UniqueTempPath("output.log");
 };
 
-TEST_F(Output, LineCarriesTimeProcessThreadLevelCategoryAndText) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    ASSERT_TRUE(Hub().Write(8, "TESK.CoInstall", "CoDeviceInstall::DeviceId <ROOT\\TESK\\0000>"));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError()) << "a write keeps the caller's last error";
-    const auto lines = ReadTraceLines(file_);
-    ASSERT_EQ(1u, lines.size());
-    ASSERT_EQ(6u, lines[0].size());
-    EXPECT_TRUE(std::regex_match(lines[0][0], std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3})"))) << lines[0][0];
-    EXPECT_EQ((Fields{std::to_string(GetCurrentProcessId()), std::to_string(GetCurrentThreadId()), "INFO",
-                      "TESK.CoInstall", "CoDeviceInstall::DeviceId <ROOT\\TESK\\0000>"}),
-              Fields(lines[0].begin() + 1, lines[0].end()));
-}
-
-TEST_F(Output, LevelNamesTextsAndTheirLimits) {
+TEST_F(Output, LineLayoutLevelNamesTextsAndTheirLimits) {
     const std::string longest(4095, 'a');
     struct Row {
         int level;
@@ -48,7 +35,9 @@ TEST_F(Output, LevelNamesTextsAndTheirLimits) {
         {8, "Long", longest, {"INFO", "Long", longest}},
         {8, "Long", std::string(4094, 'b') + "cut", {"INFO", "Long", std::string(4094, 'b') + "c"}},
     };
+    SetLastError(ERROR_FILE_NOT_FOUND);
     for (const Row& row : rows) ASSERT_TRUE(Hub().Write(row.level, row.category, row.text.c_str()));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError()) << "writes keep the caller's last error";
     ASSERT_TRUE(Hub().WriteEntry(2, "E", "src\\file.cpp", 42, "Fn", longest.c_str()));
     ASSERT_TRUE(Hub().WriteEntry(2, "E", nullptr, 7, "OnlyFunction", "f"));
     ASSERT_TRUE(Hub().WriteEntry(2, "E", "only.cpp", -3, nullptr, "s"));
@@ -56,6 +45,8 @@ TEST_F(Output, LevelNamesTextsAndTheirLimits) {
     EXPECT_FALSE(Hub().Write(2, "C", nullptr));
     const auto lines = ReadTraceLines(file_);
     ASSERT_EQ(std::size(rows) + 4, lines.size());
+    EXPECT_TRUE(std::regex_match(lines[0][0], std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3})"))) << lines[0][0];
+    EXPECT_EQ((Fields{std::to_string(GetCurrentProcessId()), std::to_string(GetCurrentThreadId())}), Fields(lines[0].begin() + 1, lines[0].begin() + 3));
     for (size_t i = 0; i < std::size(rows); ++i)
         EXPECT_EQ(rows[i].expected, Fields(lines[i].begin() + 3, lines[i].end())) << "row " << i;
     EXPECT_EQ("src\\file.cpp(42) Fn: " + longest.substr(0, 4095 - 21), lines[8][5]);
