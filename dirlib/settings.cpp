@@ -6,6 +6,7 @@
 #include "dirlib/tracer.h"
 #include "platform/unique_resource.h"
 
+#include <atomic>
 #include <cstring>
 #include <string>
 
@@ -147,11 +148,14 @@ void CreateSharedMutex(const char* name, HANDLE& slot) {
     }
 }
 
+// The thread that reads the settings: a host callback that calls back into the library from one
+// of Init's messages must return at once, not wait for the reading it interrupts.
+std::atomic<DWORD> g_readingThread{0};
+
 // Step one of Init, run exactly once per process however many threads make their first call
 // together; the others wait until the settings are complete. The dump is left to the caller,
 // because its getters call Init again on the same thread, which must then find it done.
-BOOL CALLBACK ReadSettings(INIT_ONCE*, void* parameter, void**) {
-    char(&dumpFile)[MAX_PATH] = *static_cast<char(*)[MAX_PATH]>(parameter);
+void ReadSettingsOnce(char (&dumpFile)[MAX_PATH]) {
     LibrarySettings& settings = g_librarySettings;
     ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                          reinterpret_cast<LPCSTR>(&Init), &settings.module);
@@ -178,6 +182,16 @@ BOOL CALLBACK ReadSettings(INIT_ONCE*, void* parameter, void**) {
         CreateSharedMutex(kLogMutexName, settings.logMutex);
     }
     CreateSharedMutex(kUserNameMutexName, settings.userNameMutex);
+}
+
+// No exception may unwind through the system's once-routine; a failure leaves settings off.
+BOOL CALLBACK ReadSettings(INIT_ONCE*, void* parameter, void**) {
+    g_readingThread = ::GetCurrentThreadId();
+    try {
+        ReadSettingsOnce(*static_cast<char(*)[MAX_PATH]>(parameter));
+    } catch (...) {
+    }
+    g_readingThread = 0;
     return TRUE;
 }
 
@@ -188,6 +202,7 @@ INIT_ONCE g_initialised = INIT_ONCE_STATIC_INIT;
 void Init() {
     // Filled only on the thread that reads the settings, and only when the dump is asked for.
     char dumpFile[MAX_PATH] = {};
+    if (g_readingThread == ::GetCurrentThreadId()) return;
     ::InitOnceExecuteOnce(&g_initialised, ReadSettings, &dumpFile, nullptr);
     if (dumpFile[0] != '\0') _DumpComponentPaths(dumpFile);
 
