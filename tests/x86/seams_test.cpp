@@ -28,8 +28,8 @@ template <typename... Args> static DWORD CallBalanced(const void* fn, Args... ar
 }
 
 TEST(X86Seams, RequestsKeepTheStackAndTheTextLogGetsTheExactBytes) {
-    const test_support::TraceLibrary* trace = test_support::TraceLibraryBesideProgram();
-    ASSERT_TRUE(trace && trace->InitTraceSystem() && trace->entry.ConfigureTrace("Enabled=1;DefaultLevel=16;File.*=seams.log"));
+    const test_support::TraceLibrary* trace = test_support::TraceLibraryBesideProgram();  // bound by name, as the module binds it
+    ASSERT_TRUE(trace && (CallBalanced((void*)trace->InitTraceSystem) & CallBalanced((void*)trace->entry.ConfigureTrace, "Enabled=1;DefaultLevel=16;File.*=seams.log") & 0xFF));
     const void* entry = test_support::Export(harness::CoInstallerModule(), "CoDeviceInstall");
     constexpr unsigned long long kToken = 0x1122334455667788ULL;  // all 64 bits must travel
     SimSetThreadLogToken(kToken);
