@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Plays a scenario (by default the disable of a reader with a filter child) with the
-# installation bench of an x64 build tree under Wine and prints its report.
+# installation bench of a build tree (x64, or x86 under WoW64) under Wine and prints its report.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-build=${1:?usage: demo.sh <x64 build dir> [scenario file]}
+build=${1:?usage: demo.sh <build dir> [scenario file]}
 build=$(cd "$build" && pwd)
 scenario=$(realpath "${2:-$here/../examples/disable_removes_filter.scn}")
 # A prefix of the demo's own, laid anew from the build tree's template: the template stays as

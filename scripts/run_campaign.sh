@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the robustness and performance campaigns at full length in a build tree of their own,
 # compiled with the stack protector and the runtime's checked functions, and writes the figures
-# with the machine and date into docs/robustness.md. Exit status 1 when an invariant failed or a
+# with the machine and date into docs/robustness.md; the request campaign and the load race run on
+# x86 too where this machine runs 32-bit programs. Exit status 1 when an invariant failed or a
 # benchmark missed a goal, timed goals included: each benchmark measures against its yardstick in
 # the same run (interleaved rounds, the best of each), so a goal holds on a shared machine too.
 #
@@ -89,6 +90,21 @@ for i in 1 2 3 4 5; do run "bench_first_call_service_$i" "$served/perf_bench.exe
 wine_quiet reg delete "$settings\\LocbaseService" /reg:32 /f
 wine_quiet reg delete "$settings" /reg:32 /v LocbaseActive /f
 (cd "$served" && wine_quiet regsvr32 /s /u KvLocbaseService.dll)
+# ---- x86: the request campaign and the load race against the 32-bit module under WoW64, from a
+# hardened i686 build tree beside this one, in a prefix of its own ----
+x86_build="$(dirname "$build")/campaign-x86"
+x86_runs=0
+if "$root/scripts/install-deps.sh" --x86-runs; then
+  x86_runs=1
+  cmake -S "$root" -B "$x86_build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+    -DTESK_BUILD_TESTS=ON "-DCMAKE_C_FLAGS=$hardening" "-DCMAKE_CXX_FLAGS=$hardening" \
+    -DTESK_DIST_DIR="$x86_build/dist" >/dev/null || exit 1
+  cmake --build "$x86_build" -j "$jobs" --target stress_requests_test stress_load_race_test || exit 1
+  for name in requests load_race; do
+    TESK_WINEPREFIX="$x86_build/wineprefix" run "x86_$name" "$x86_build/tests/stress_${name}_test/stress_${name}_test.exe"
+  done
+fi
+
 finished=$(date +%s)
 # A missed goal fails the campaign even where its program's exit status would not say so.
 missed="$(grep -h '^goal ' "$out"/bench_*.txt | tr -d '\r' | awk '$3 != "met"')"
@@ -97,7 +113,7 @@ missed="$(grep -h '^goal ' "$out"/bench_*.txt | tr -d '\r' | awk '$3 != "met"')"
 # ---- docs/robustness.md ----
 status() { cat "$out/$1.status"; }
 figures() { grep -h '^figure ' "$out"/$1.txt | awk '{printf "| %s | %s %s |\n", $2, $3, $4}'; }
-goals() { grep -h '^goal ' "$out"/bench_*.txt | awk '{printf "| %s | %s |\n", $2, $3}'; }
+goals() { grep -h '^goal ' "$out"/bench_*.txt | tr -d '\r' | awk '{printf "| %s | %s |\n", $2, $3}'; }
 # First-call figures: the median of the processes started for it.
 first_call_figures() {
   cat "$out"/bench_first_call_$1_*.txt | grep '^figure ' | awk '
@@ -183,6 +199,30 @@ first_call_figures() {
     echo "**Result: every invariant held.**"
   fi
 } >"$doc"
+
+# ---- docs/robustness.md: the x86 figures ----
+{
+  echo
+  echo "## The 32-bit module (x86, under WoW64)"
+  echo
+  if [ "$x86_runs" -eq 0 ]; then
+    echo "Skipped: this machine cannot run 32-bit programs."
+  else
+    echo "The same hardened flags, compiler $(i686-w64-mingw32-g++-posix -dumpversion) (i686), build tree \`$(basename "$x86_build")\`."
+    echo
+    echo "### x86: randomised request campaign: $(status x86_requests)"
+    echo
+    echo "| Figure | Value |"
+    echo "|---|---|"
+    figures x86_requests
+    echo
+    echo "### x86: eight threads racing into the load attempt: $(status x86_load_race)"
+    echo
+    echo "| Figure | Value |"
+    echo "|---|---|"
+    figures x86_load_race
+  fi
+} >>"$doc"
 
 echo "figures written to $doc ($((finished - started)) s)" >&2
 for f in "$out"/*.status; do printf '%-24s %s\n' "$(basename "$f" .status)" "$(cat "$f")" >&2; done

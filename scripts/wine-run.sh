@@ -10,14 +10,21 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-setupapi=n;mscoree,mshtml=}"
 export WINEARCH=win64
 
+# A 64-bit prefix runs x86 programs (WoW64) once wine32 is installed, but only with the 32-bit
+# system DLLs that wineboot puts in syswow64: a prefix made before wine32 came is made again.
+prefix_ready() {
+  [ -f "$1/.tesk-ready" ] &&
+    { [ ! -d /usr/lib/i386-linux-gnu/wine ] || [ -f "$1/drive_c/windows/syswow64/kernel32.dll" ]; }
+}
+
 # Initialises the prefix $1 once; concurrent first runs must not initialise it twice.
 ensure_prefix() {
   local prefix=$1
-  [ -f "$prefix/.tesk-ready" ] && return 0
+  prefix_ready "$prefix" && return 0
   mkdir -p "$prefix"
   exec 9>"$prefix.lock"
   flock 9
-  if [ ! -f "$prefix/.tesk-ready" ]; then
+  if ! prefix_ready "$prefix"; then
     # wineboot installs through Wine's own setupapi, so the simulation must not be preferred here.
     WINEPREFIX="$prefix" WINEDLLOVERRIDES="mscoree,mshtml=" wine wineboot --init >/dev/null 2>&1 || true
     WINEPREFIX="$prefix" wineserver -w

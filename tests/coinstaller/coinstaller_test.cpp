@@ -77,6 +77,12 @@ TEST_F(CoInstallerTest, TheChildRecordIsTheOneBlockKeptAndEveryPostProcessingPat
 }
 
 TEST_F(CoInstallerTest, AllocationFailureOfTheChildRecordUnwindsTheScopeAndReturnsNoError) {
+    // On x86 the first throw makes the unwinder keep a sorted copy of the module's frame table
+    // until the module unloads: one failure is played before the blocks are counted.
+    COINSTALLER_CONTEXT_DATA first{};
+    heap_watch::FailNextAllocationOfSize(MAX_DEVICE_ID_LEN * sizeof(wchar_t));
+    Call(DIF_PROPERTYCHANGE, &first);
+    RecReset();
     RecSetCategoryLevel("TESK.CoInstall", 8);
     heap_watch::FailNextAllocationOfSize(MAX_DEVICE_ID_LEN * sizeof(wchar_t));
     const size_t before = heap_watch::LiveBlocks();
