@@ -2,11 +2,13 @@
 
 #include "tracehub/append_lock.h"
 #include "tracehub/debug_note.h"
+#include "tracehub/exclusive_lock.h"
 #include "contracts/KvTraceHub001.h"
 
 #include <windows.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace kvtrace {
 
@@ -41,79 +43,77 @@ std::shared_ptr<FileSink> OpenFileSink(const std::string& fullPath) {
 FileSink::FileSink(std::string fullPath, tesk::UniqueHfile file)
     : path_(std::move(fullPath)), file_(std::move(file)) {}
 
-// Lives on the stack of the thread that emits it: the writer reads next before it sets done,
-// because the owner may return the moment it sees done.
+// Lives on the stack of the thread that emits it; the queue's lock guards every field but data and
+// size, so the owner may return the moment it sees its line done.
 struct FileSink::Request {
     const char* data;
     size_t size;
     Request* next;
+    enum class Turn { Waiting, Lead, Done } turn;
     bool written;
-    std::atomic<bool> done;
 };
 
+// The first line for an idle file makes its thread the writer. Threads whose lines come while it
+// writes queue them and sleep instead of polling, which leaves the processors to the writer; once it
+// is done, the oldest of them writes all that queued up meanwhile. Each caller writes at most one batch.
 bool FileSink::Emit(const char* data, size_t size) {
-    Request request{data, size, queued_.load(std::memory_order_relaxed), false, {false}};
-    while (
-        !queued_.compare_exchange_weak(request.next, &request, std::memory_order_release, std::memory_order_relaxed)) {
-    }
-    // Whoever writes now likely takes this line along; waiting briefly for that is cheaper than
-    // queueing on the lock. After that, block on the lock and write what is queued.
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        if (request.done.load(std::memory_order_acquire)) return request.written;
-        if (::TryAcquireSRWLockExclusive(&threads_)) {
-            if (!request.done.load(std::memory_order_relaxed)) WriteQueued();
-            ::ReleaseSRWLockExclusive(&threads_);
-            return request.written;
+    Request request{data, size, nullptr, Request::Turn::Waiting, false};
+    {
+        const ExclusiveLock queue(queue_);
+        (last_ ? last_->next : first_) = &request;
+        last_ = &request;
+        if (writing_) {
+            while (request.turn == Request::Turn::Waiting) ::SleepConditionVariableSRW(&turns_, &queue_, INFINITE, 0);
+            if (request.turn == Request::Turn::Done) return request.written;
         }
-        if (attempt < 50) {
-            YieldProcessor();
-        } else {
-            ::SwitchToThread();
-        }
+        writing_ = true;
     }
-    ::AcquireSRWLockExclusive(&threads_);
-    if (!request.done.load(std::memory_order_relaxed)) WriteQueued();
-    ::ReleaseSRWLockExclusive(&threads_);
+    WriteQueued();
     return request.written;
 }
 
 void FileSink::WriteQueued() {
-    Request* ordered = nullptr;
-    bool joined = false, joinedWritten = false;
+    Request* taken = nullptr;
     {
-        // Taken before the queue, so that the lines queued while other processes held it go along.
+        // The queue is taken once the processes' lock is granted: what queued during the wait goes
+        // along under the same acquisition.
         const AppendLock processes(file_.get());
-        for (Request* taken = queued_.exchange(nullptr, std::memory_order_acquire); taken;) {
-            Request* next = taken->next;
-            taken->next = ordered;
-            ordered = taken;
-            taken = next;
+        {
+            const ExclusiveLock queue(queue_);
+            taken = std::exchange(first_, nullptr);
+            last_ = nullptr;
         }
-        joined = ordered->next != nullptr;
+        bool joined = taken->next != nullptr;
         if (joined) {
             try {
                 joined_.clear();
-                for (const Request* request = ordered; request; request = request->next)
+                for (const Request* request = taken; request; request = request->next)
                     joined_.append(request->data, request->size);
             } catch (...) {
                 joined = false;
             }
         }
         if (joined) {
-            joinedWritten = WriteWhole(file_.get(), joined_.data(), joined_.size());
+            const bool written = WriteWhole(file_.get(), joined_.data(), joined_.size());
+            for (Request* request = taken; request; request = request->next) request->written = written;
         } else {
-            for (Request* request = ordered; request; request = request->next)
+            for (Request* request = taken; request; request = request->next)
                 request->written = WriteWhole(file_.get(), request->data, request->size);
         }
     }
-    for (Request* request = ordered; request;) {
-        Request* const next = request->next;
-        if (joined) request->written = joinedWritten;
-        request->done.store(true, std::memory_order_release);
-        request = next;
-    }
     // A joined dump may have grown the buffer far beyond what lines need.
     if (joined_.capacity() > 64 * 1024) std::string().swap(joined_);
+    {
+        const ExclusiveLock queue(queue_);
+        for (Request* request = taken; request;) {
+            Request* const next = request->next;
+            request->turn = Request::Turn::Done;
+            request = next;
+        }
+        if (first_) first_->turn = Request::Turn::Lead;
+        writing_ = first_ != nullptr;
+    }
+    ::WakeAllConditionVariable(&turns_);
 }
 
 void FileSink::Flush() { ::FlushFileBuffers(file_.get()); }

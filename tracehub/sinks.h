@@ -5,7 +5,6 @@
 #include "platform/unique_resource.h"
 #include "tracehub/trace_settings.h"
 
-#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -22,7 +21,7 @@ public:
 };
 
 // Appends through a handle without FILE_WRITE_DATA; a line reaches the system whole before Emit
-// returns. Threads of this process queue their lines and whoever holds the lock writes all queued
+// returns. Threads of this process queue their lines and one of them at a time writes all queued
 // lines with one WriteFile under one AppendLock, so contention costs fewer writes and fewer trips
 // to the other processes' lock, not more.
 class FileSink final : public Sink {
@@ -38,9 +37,12 @@ private:
 
     std::string path_;
     tesk::UniqueHfile file_;
-    std::atomic<Request*> queued_{nullptr};
+    SRWLOCK queue_ = SRWLOCK_INIT;
+    CONDITION_VARIABLE turns_ = CONDITION_VARIABLE_INIT;
+    Request* first_ = nullptr;
+    Request* last_ = nullptr;
+    bool writing_ = false;
     std::string joined_;
-    SRWLOCK threads_ = SRWLOCK_INIT;
 };
 
 class ConsoleSink final : public Sink {

@@ -1,6 +1,7 @@
 #include "tracehub/trace_hub.h"
 
 #include "tracehub/debug_note.h"
+#include "tracehub/exclusive_lock.h"
 #include "contracts/KvTraceHub001.h"
 #include "tracehub/line_format.h"
 #include "tracehub/registry_settings.h"
@@ -52,19 +53,8 @@ private:
     std::atomic<long>& readers_;
 };
 
-class TraceHub::LockGuard {
-public:
-    explicit LockGuard(SRWLOCK& lock) : lock_(lock) { ::AcquireSRWLockExclusive(&lock_); }
-    ~LockGuard() { ::ReleaseSRWLockExclusive(&lock_); }
-    LockGuard(const LockGuard&) = delete;
-    LockGuard& operator=(const LockGuard&) = delete;
-
-private:
-    SRWLOCK& lock_;
-};
-
 bool TraceHub::Init() {
-    LockGuard lock(lock_);
+    ExclusiveLock lock(lock_);
     if (open_) return true;
     TraceSettings next;
     ReadRegistrySettings(next);
@@ -74,7 +64,7 @@ bool TraceHub::Init() {
 }
 
 void TraceHub::Done() {
-    LockGuard lock(lock_);
+    ExclusiveLock lock(lock_);
     if (!open_) return;
     open_ = false;
     summary_.store(kTracesNothing);
@@ -107,7 +97,7 @@ bool TraceHub::Configure(const char* settings) {
 
 template <typename Edit>
 bool TraceHub::Change(Edit edit) {
-    LockGuard lock(lock_);
+    ExclusiveLock lock(lock_);
     if (!open_) return Fail(ERROR_NOT_READY);
     TraceSettings next = settings_;
     if (!edit(next)) return false;
@@ -218,7 +208,7 @@ bool TraceHub::ListenerExists(const char* category, const char* listenerName) {
     const auto name = CheckedCategory(category);
     const auto listener = CheckedListenerName(listenerName);
     if (!name || !listener) return false;
-    LockGuard lock(lock_);
+    ExclusiveLock lock(lock_);
     const CategorySettings* entry = settings_.Find(*name);
     return open_ && entry && entry->FindListener(*listener);
 }

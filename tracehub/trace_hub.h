@@ -48,7 +48,6 @@ public:
 
 private:
     class ReadGuard;
-    class LockGuard;
 
     // Runs edit on a copy of the settings and publishes the result when edit returns true.
     template <typename Edit>
