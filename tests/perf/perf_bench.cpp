@@ -182,6 +182,7 @@ int HubWrite(uint64_t lines) {
     Figure("hub_locked_write_file_us", locked, "us/line");
     Figure("hub_write_us", one, "us/line");
     Figure("hub_write_four_threads_us", four, "us/line");
+    Figure("hub_four_threads_total_against_one", one / four, "x");
     TimedGoal("hub_write_at_most_1_5x_locked_write_file", one <= 1.5 * locked);
     TimedGoal("hub_four_threads_at_least_one_thread_in_total", four <= one);
     Goal("hub_no_line_lost_or_torn", complete);
