@@ -43,8 +43,8 @@ std::shared_ptr<FileSink> OpenFileSink(const std::string& fullPath) {
 FileSink::FileSink(std::string fullPath, tesk::UniqueHfile file)
     : path_(std::move(fullPath)), file_(std::move(file)) {}
 
-// Lives on the stack of the thread that emits it; the queue's lock guards every field but data and
-// size, so the owner may return the moment it sees its line done.
+// Lives on the stack of the thread that emits it. The queue's lock guards next and turn; the writer
+// sets written before it marks the request done under that lock, after which the owner may return.
 struct FileSink::Request {
     const char* data;
     size_t size;
@@ -105,11 +105,7 @@ void FileSink::WriteQueued() {
     if (joined_.capacity() > 64 * 1024) std::string().swap(joined_);
     {
         const ExclusiveLock queue(queue_);
-        for (Request* request = taken; request;) {
-            Request* const next = request->next;
-            request->turn = Request::Turn::Done;
-            request = next;
-        }
+        for (Request* request = taken; request; request = request->next) request->turn = Request::Turn::Done;
         if (first_) first_->turn = Request::Turn::Lead;
         writing_ = first_ != nullptr;
     }
