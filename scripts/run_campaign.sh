@@ -181,7 +181,7 @@ first_call_figures() {
   first_call_figures none
   first_call_figures service
   echo
-  echo "The trace-system library's file writes against a simple writer that keeps its file open ($(status bench_hub_write)):"
+  echo "The trace-system library's file writes against a bare \`WriteFile\` and one taking the same byte-range lock, and four threads against one on one file ($(status bench_hub_write)):"
   echo
   echo "| Figure | Value |"
   echo "|---|---|"
