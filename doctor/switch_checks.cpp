@@ -30,10 +30,9 @@ std::string Trimmed(const char* text) {
     return value.substr(first, value.find_last_not_of(" \t") - first + 1);
 }
 
-// A word that means a switch word once its blanks are gone, but is not one to the library.
-bool NearlyWord(const char* value, const char* word) {
-    return ::_stricmp(value, word) != 0 && ::_stricmp(Trimmed(value).c_str(), word) == 0;
-}
+// Values that would change the library's answer once their blanks are gone: a typing slip.
+bool SlipsOn(const char* value) { return !_SwitchIsOn(value) && _SwitchIsOn(Trimmed(value).c_str()); }
+bool SlipsOff(const char* value) { return _LocbaseAllowed(value) && !_LocbaseAllowed(Trimmed(value).c_str()); }
 
 std::string Shown(HKEY key, const char* name) { return std::string(name) + " = " + DescribeValue(ReadRawValue(key, name)); }
 
@@ -68,7 +67,7 @@ void CheckDirectorySwitch(HKEY key, const DirectorySwitch& entry, Report& report
     SettingValueBuffer value;
     const LONG rc = _ReadSettingValue(key, entry.name, value);
     const std::string shown = Shown(key, entry.name);
-    if (rc == ERROR_SUCCESS && NearlyWord(value, "ein")) {
+    if (rc == ERROR_SUCCESS && SlipsOn(value)) {
         report.Warn(kSection, Key(entry.name), shown + ": not exactly \"ein\", the " + entry.meaning + " stays off",
                     "remove the blanks to switch it on");
     } else if (rc != ERROR_SUCCESS || !_SwitchIsOn(value)) {
@@ -96,7 +95,7 @@ bool CheckLocbaseActive(HKEY key, Report& report) {
         return false;
     }
     const bool allowed = _LocbaseAllowed(value);
-    if (allowed && NearlyWord(value, "aus")) {
+    if (SlipsOff(value)) {
         report.Warn(kSection, findingKey, shown + ": not exactly \"aus\", so the configuration service is asked",
                     "remove the blanks to switch the service off");
     } else {

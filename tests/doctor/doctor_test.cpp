@@ -55,6 +55,13 @@ struct Installation {
     }
 };
 
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
 struct Row {
     const char* what;
     std::function<void(Installation&)> spoil;
@@ -119,19 +126,13 @@ TEST(Doctor, EachFaultIsReportedUnderItsKey) {
     }
 }
 
-std::string Replaced(std::string text, const std::string& from, const std::string& to) {
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
-        text.replace(at, from.size(), to);
-    }
-    return text;
-}
-
 TEST(Doctor, CorrectInstallationIsAllOk) {
     const Installation installation;
     const ProcessResult json = installation.Run();
     EXPECT_EQ(0u, json.exitCode);
     EXPECT_EQ(std::string::npos, json.output.find("\"kind\": \"warning\"")) << json.output;
     EXPECT_EQ(std::string::npos, json.output.find("\"kind\": \"problem\"")) << json.output;
+    EXPECT_NE(std::string::npos, json.output.find(Replaced(installation.dir.path(), "\\", "\\\\") + "logs")) << json.output;
 
     const ProcessResult text = installation.Run("");
     const std::string bits = sizeof(void*) == 8 ? ", 64-bit," : ", 32-bit,";
