@@ -201,18 +201,32 @@ TEST(Doctor, AnyRegistryContentGivesAReport) {
     }
 }
 
+// Names, sizes and write times of everything below a directory.
+std::string Listing(const std::string& directory) {
+    std::string listing;
+    WIN32_FIND_DATAA entry;
+    const HANDLE find = ::FindFirstFileA((directory + "*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return listing;
+    do {
+        const std::string name = entry.cFileName;
+        if (name == "." || name == "..") continue;
+        listing += directory + name + " " + std::to_string(entry.nFileSizeLow) + " " +
+                   std::to_string(entry.ftLastWriteTime.dwLowDateTime) + "\n";
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) listing += Listing(directory + name + "\\");
+    } while (::FindNextFileA(find, &entry));
+    ::FindClose(find);
+    return listing;
+}
+
 std::string Snapshot(const std::string& directory) {
     const std::string exported = UniqueTempPath("registry.reg");
-    RunProcess(SystemProgram("reg.exe"), "export HKLM\\SOFTWARE \"" + exported + "\" /y");
-    const std::string listing = RunProcess(SystemProgram("cmd.exe"), "/c dir /s /a \"" + directory + "\"").output;
-    std::string kept;
-    for (const std::string& line : SplitLines(listing)) {
-        if (line.find("bytes free") == std::string::npos) kept += line + "\n";
-    }
+    RunProcess(SystemProgram("reg.exe"), "export HKLM\\SOFTWARE \"" + exported + "\" /y /reg:32");
     const std::string registry = ReadFileBytes(exported);
-    EXPECT_LT(1000u, registry.size());
+    EXPECT_LT(100000u, registry.size());
     ::DeleteFileA(exported.c_str());
-    return registry + kept;
+    const std::string listing = Listing(directory);
+    EXPECT_NE(std::string::npos, listing.find("TeskCoInstaller.dll")) << listing;
+    return registry + listing;
 }
 
 // Every switch on with existing directories, the trace file not yet there: nothing may appear.
