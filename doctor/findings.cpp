@@ -88,8 +88,8 @@ std::string RenderText(const Report& report) {
             text += std::to_string(section) + ". " + kSectionTitles[section] + "\n";
         }
         char verdict[16];
-        std::snprintf(verdict, sizeof verdict, "[%s]", VerdictName(finding.verdict));
-        text += "   " + std::string(verdict) + std::string(10 - std::string(verdict).size(), ' ') + finding.text + "\n";
+        std::snprintf(verdict, sizeof verdict, "   %-10s", ("[" + std::string(VerdictName(finding.verdict)) + "]").c_str());
+        text += verdict + finding.text + "\n";
         if (!finding.advice.empty()) text += "             -> " + finding.advice + "\n";
     }
     text += report.ExitCode() == 0 ? "Result: tracing and removal work as configured.\n"
