@@ -14,6 +14,7 @@ constexpr const char* kSectionTitles[] = {
     "Library switches (HKLM\\SOFTWARE\\Korvan Mirel Compact, 32-bit view)",
     "Trace configuration (...\\KvTraceHub)",
     "Trace-library search",
+    "Configuration service",
 };
 
 const char* VerdictName(Verdict verdict) {

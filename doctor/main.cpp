@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
     doctor::CheckSwitches(installation, report);
     doctor::CheckTraceConfiguration(report);
     doctor::CheckLibrarySearch(installation, report);
+    doctor::CheckService(installation, report);
 
     const std::string text = options.json ? doctor::RenderJson(report) : doctor::RenderText(report);
     std::fwrite(text.data(), 1, text.size(), stdout);

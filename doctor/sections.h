@@ -11,5 +11,6 @@ void CheckModule(const Installation& installation, Report& report);
 void CheckSwitches(Installation& installation, Report& report);
 void CheckTraceConfiguration(Report& report);
 void CheckLibrarySearch(const Installation& installation, Report& report);
+void CheckService(const Installation& installation, Report& report);
 
 }  // namespace doctor

@@ -1,5 +1,6 @@
 // TeskDoctor.exe against prepared installations: each row spoils one thing of a correct one and
 // names the finding that must report it.
+#include "contracts/locbase_interfaces.h"
 #include "test_support/files.h"
 #include "test_support/process.h"
 #include "test_support/registry_fixture.h"
@@ -25,6 +26,30 @@ void DeleteValue(const char* keyPath, const char* name) {
     ::RegCloseKey(key);
 }
 
+// The configuration service's class keys in the other architecture's registry view.
+constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+std::vector<std::string> OtherViewClassKeys() {
+    std::vector<std::string> keys;
+    for (const CLSID& id : {CLSID_LocbaseWsInfo, CLSID_LocbaseDir, CLSID_LocbaseValue}) {
+        wchar_t text[40] = {};
+        ::StringFromGUID2(id, text, 40);
+        keys.push_back("SOFTWARE\\Classes\\CLSID\\" + std::string(text, text + 38));
+    }
+    return keys;
+}
+
+void RegisterServiceForOtherBitness() {
+    const std::string server = TESK_OTHER_ARCH_DIST "KvLocbaseService.dll";
+    for (const std::string& classKey : OtherViewClassKeys()) {
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, (classKey + "\\InprocServer32").c_str(), 0,
+                                                   nullptr, 0, KEY_WRITE | kOtherView, nullptr, &key, nullptr));
+        ::RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
+                         static_cast<DWORD>(server.size() + 1));
+        ::RegCloseKey(key);
+    }
+}
+
 // Module and trace library side by side, the trace file in logs\, the device's co-installer list.
 struct Installation {
     VendorRegistry registry;
@@ -40,6 +65,12 @@ struct Installation {
         registry.SetDword(kTraceKey, "Level.TESK.CoInstall.Dump", 8);
         registry.SetString(kTraceKey, "File.TESK.CoInstall.Dump", dir.path() + "logs\\trace.log");
         registry.SetValue(kDeviceKey, "CoInstallers32", REG_MULTI_SZ, kList, sizeof kList);
+    }
+    ~Installation() {
+        for (const std::string& classKey : OtherViewClassKeys()) {
+            ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, (classKey + "\\InprocServer32").c_str(), kOtherView, 0);
+            ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, classKey.c_str(), kOtherView, 0);
+        }
     }
     void Place(const std::string& source) {
         const std::string target = dir.path() + source.substr(source.find_last_of("\\/") + 1);
@@ -76,7 +107,7 @@ TEST(Doctor, EachFaultIsReportedUnderItsKey) {
     const Row rows[] = {
         {"missing trace library", [](Installation& i) { ::DeleteFileA((i.dir.path() + "KvTraceHub001.dll").c_str()); },
          "search.result", "problem"},
-        {"trace library of the other bitness", [](Installation& i) { i.Place(TESK_OTHER_ARCH_HUB); }, "search.result",
+        {"trace library of the other bitness", [](Installation& i) { i.Place(TESK_OTHER_ARCH_DIST "KvTraceHub001.dll"); }, "search.result",
          "problem"},
         {"trace library lacking an export",
          [](Installation& i) { i.Place(ProgramDirectory() + "module\\KvTraceHub001.dll"); }, "search.result", "problem"},
@@ -113,6 +144,12 @@ TEST(Doctor, EachFaultIsReportedUnderItsKey) {
         {"no co-installer list names the module",
          [](Installation& i) { i.registry.SetValue(kDeviceKey, "CoInstallers32", REG_MULTI_SZ, "other.dll\0", 11); },
          "module.coinstallers", "warning"},
+        {"service registered only for the other bitness",
+         [&](Installation& i) {
+             setting("LocbaseActive", "ein")(i);
+             RegisterServiceForOtherBitness();
+         },
+         "service.activation", "warning"},
         {"module missing", [](Installation& i) { ::DeleteFileA((i.dir.path() + "TeskCoInstaller.dll").c_str()); },
          "module.file", "problem"},
     };
@@ -155,6 +192,10 @@ TEST(Doctor, CorrectInstallationIsAllOk) {
    [ok]      2 (beside the host): <dir>host\KvTraceHub001.dll does not exist
    [ok]      3 (beside the module): <dir>KvTraceHub001.dll exists, <bits>, all 23 exports
    [ok]      the module loads <dir>KvTraceHub001.dll
+5. Configuration service
+   [ok]      32-bit processes: LocbaseWsInfo is not registered
+   [ok]      64-bit processes: LocbaseWsInfo is not registered
+   [ok]      LocbaseActive keeps the library from asking the service
 Result: tracing and removal work as configured.
 )",
               Replaced(Replaced(text.output, installation.dir.path(), "<dir>"), bits, ", <bits>,"));
