@@ -5,7 +5,7 @@ CMAKE_GEN  := -G Ninja
 X86_DIR    := $(BUILD)/x86
 X64_DIR    := $(BUILD)/x64
 
-.PHONY: all deps build build-x86 build-x64 test demo campaign clean
+.PHONY: all deps build build-x86 build-x64 test demo doctor campaign clean
 
 all: build
 
@@ -33,6 +33,11 @@ test: build
 ARCH ?= x64
 demo: build
 	@scripts/demo.sh $(BUILD)/$(ARCH) $(SCENARIO)
+
+# The installation doctor against the bench's module copy and a traced configuration; ARCH=x86
+# diagnoses the x86 build's view, DOCTOR_OPTIONS=--json gives its findings as JSON.
+doctor: build
+	@scripts/doctor.sh $(BUILD)/$(ARCH) $(DOCTOR_OPTIONS)
 
 # The robustness and performance campaigns at full length in their own hardened build tree, the
 # request campaign and the load race also in a hardened x86 tree beside it (where 32-bit programs

@@ -2,6 +2,7 @@
 
 #include "dirlib/path_dump.h"
 #include "dirlib/path_helpers.h"
+#include "dirlib/setting_rules.h"
 #include "dirlib/shared_security_attributes.h"
 #include "dirlib/tracer.h"
 #include "platform/unique_resource.h"
@@ -15,24 +16,14 @@ LibrarySettings g_librarySettings;
 namespace {
 
 constexpr REGSAM kReadAccess32 = KEY_READ | KEY_WOW64_32KEY;
-constexpr DWORD kValueBufferSize = MAX_PATH;
 
-// One byte more than the declared size keeps even binary data of full length terminated.
-using ValueBuffer = char[kValueBufferSize + 1];
-
-LONG ReadValue(HKEY key, const char* name, ValueBuffer& value) {
-    std::memset(value, 0, sizeof value);
-    DWORD size = kValueBufferSize;
-    return ::RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
-}
-
-bool IsOn(const char* value) { return ::_stricmp(value, "ein") == 0; }
+using ValueBuffer = SettingValueBuffer;
 
 // Directory, backslash and file name into a 260-byte path. A path that would not fit is refused
 // with an error line, so the setting that needs it stays off.
 bool ComposePath(const char* directory, const char* fileName, char (&target)[MAX_PATH]) {
-    const std::string path = _AddBackslash(directory) + fileName;
-    if (path.size() >= sizeof target) {
+    const std::string path = _SettingFilePath(directory, fileName);
+    if (!_FitsSettingBuffer(path)) {
         _TracerWrite(kTraceError, "Init: Pfad <%s> ist l\xe4nger als %d Zeichen und wird nicht verwendet!",
                      path.c_str(), static_cast<int>(sizeof target - 1));
         return false;
@@ -43,44 +34,44 @@ bool ComposePath(const char* directory, const char* fileName, char (&target)[MAX
 
 void ReadInternTrace(HKEY key, LibrarySettings& settings) {
     ValueBuffer value;
-    LONG rc = ReadValue(key, "LogVia_InternTrace", value);
+    LONG rc = _ReadSettingValue(key, kInternTraceValue, value);
     if (rc != ERROR_SUCCESS) {
         _TracerWrite(kTraceInfo, "Init: Fehler <%d> beim Lesen des Eintrags \"LogVia_InternTrace\"!", static_cast<int>(rc));
         return;
     }
-    if (!IsOn(value)) return;
-    rc = ReadValue(key, "LogVia_InternTraceDirectory", value);
+    if (!_SwitchIsOn(value)) return;
+    rc = _ReadSettingValue(key, kInternTraceDirectoryValue, value);
     if (rc != ERROR_SUCCESS) {
         _TracerWrite(kTraceError, "Init: Fehler <%d> beim Lesen des Eintrags \"LogVia_InternTraceDirectory\"!",
                      static_cast<int>(rc));
     } else if (!_PathExists(value)) {
         _TracerWrite(kTraceError, "Init: Verzeichnis <%s> existiert nicht, um internes Log auszugeben!", value);
-    } else if (ComposePath(value, "Locbase_Intern.log", settings.internTraceFile)) {
+    } else if (ComposePath(value, kInternTraceFileName, settings.internTraceFile)) {
         settings.internTraceOn = true;
     }
 }
 
 void ReadLocbaseActive(HKEY key, LibrarySettings& settings) {
     ValueBuffer value;
-    const LONG rc = ReadValue(key, "LocbaseActive", value);
+    const LONG rc = _ReadSettingValue(key, kLocbaseActiveValue, value);
     if (rc != ERROR_SUCCESS) {
         _TracerWrite(kTraceInfo, "Init: Fehler <%d> beim Lesen des Eintrags \"LocbaseActive\"!", static_cast<int>(rc));
         return;
     }
-    settings.locbaseActive = ::_stricmp(value, "aus") != 0;
+    settings.locbaseActive = _LocbaseAllowed(value);
 }
 
 // The dump file path is needed for this first call only.
 bool ReadTracingDirs(HKEY key, char (&dumpFile)[MAX_PATH]) {
     ValueBuffer value;
-    LONG rc = ReadValue(key, "LocbaseTracingDirsActive", value);
+    LONG rc = _ReadSettingValue(key, kTracingDirsValue, value);
     if (rc != ERROR_SUCCESS) {
         _TracerWrite(kTraceInfo, "Init: Fehler <%d> beim Lesen des Eintrags \"LocbaseTracingDirsActive\"!",
                      static_cast<int>(rc));
         return false;
     }
-    if (!IsOn(value)) return false;
-    rc = ReadValue(key, "LocbaseTracingDirsDirectory", value);
+    if (!_SwitchIsOn(value)) return false;
+    rc = _ReadSettingValue(key, kTracingDirsDirectoryValue, value);
     if (rc != ERROR_SUCCESS) {
         _TracerWrite(kTraceError, "Init: Fehler <%d> beim Lesen des Eintrags \"LocbaseTracingDirsDirectory\"!",
                      static_cast<int>(rc));
@@ -96,26 +87,26 @@ bool ReadTracingDirs(HKEY key, char (&dumpFile)[MAX_PATH]) {
 
 void ReadLibDirs(HKEY key, LibrarySettings& settings) {
     ValueBuffer value;
-    LONG rc = ReadValue(key, "LocbaseLibDirsActive", value);
+    LONG rc = _ReadSettingValue(key, kLibDirsValue, value);
     if (rc != ERROR_SUCCESS) {
         _TracerWrite(kTraceInfo, "Init: Fehler <%d> beim Lesen des Eintrags \"LocbaseLibDirsActive\"!", static_cast<int>(rc));
         return;
     }
-    if (!IsOn(value)) return;
-    rc = ReadValue(key, "LocbaseLibDirsDirectory", value);
+    if (!_SwitchIsOn(value)) return;
+    rc = _ReadSettingValue(key, kLibDirsDirectoryValue, value);
     if (rc != ERROR_SUCCESS) {
         _TracerWrite(kTraceError, "Init: Fehler <%d> beim Lesen des Eintrags \"LocbaseLibDirsDirectory\"!",
                      static_cast<int>(rc));
     } else if (!_PathExists(value)) {
         _TracerWrite(kTraceError, "Init: Verzeichnis <%s> existiert nicht, um Pfade f\xfcr Komponenten auszugeben!", value);
-    } else if (ComposePath(value, "Locbase_Lib_Dirs.log", settings.libDirsFile)) {
+    } else if (ComposePath(value, kLibDirsFileName, settings.libDirsFile)) {
         settings.libDirsActive = true;
     }
 }
 
 void ReadAlternativeLogDir(HKEY key, LibrarySettings& settings) {
     ValueBuffer value;
-    const LONG rc = ReadValue(key, "LocbaseLogDirX0000302", value);
+    const LONG rc = _ReadSettingValue(key, kAltLogDirValue, value);
     if (rc != ERROR_SUCCESS) {
         _TracerWrite(kTraceInfo, "Init: Fehler <%d> beim Lesen des Eintrags \"LocbaseLogDirX0000302\"!", static_cast<int>(rc));
         return;

@@ -1,7 +1,6 @@
 #include "tracehub/registry_settings.h"
 
 #include "platform/unique_resource.h"
-#include "tracehub/debug_note.h"
 
 #include <windows.h>
 
@@ -31,11 +30,11 @@ std::string Expanded(const std::string& text) {
 }
 
 bool ToSettingValue(const std::string& name, DWORD type, const std::vector<BYTE>& data, DWORD size,
-                    SettingValue& value) {
+                    SettingValue& value, const NoteSink& note) {
     switch (type) {
         case REG_DWORD:
             if (size != sizeof(DWORD)) {
-                DebugNote("registry value \"" + name + "\" ignored: a REG_DWORD of " + std::to_string(size) + " bytes");
+                note("registry value \"" + name + "\" ignored: a REG_DWORD of " + std::to_string(size) + " bytes");
                 return false;
             }
             value.number = static_cast<int32_t>(*reinterpret_cast<const DWORD*>(data.data()));
@@ -47,14 +46,14 @@ bool ToSettingValue(const std::string& name, DWORD type, const std::vector<BYTE>
             value.text = Expanded(RegistryText(data, size));
             return true;
         default:
-            DebugNote("registry value \"" + name + "\" ignored: unsupported type " + std::to_string(type));
+            note("registry value \"" + name + "\" ignored: unsupported type " + std::to_string(type));
             return false;
     }
 }
 
 }  // namespace
 
-bool ReadRegistrySettings(TraceSettings& settings) {
+bool ReadRegistrySettings(TraceSettings& settings, const NoteSink& note) {
     settings = TraceSettings{};
     tesk::UniqueHkey key;
     if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRegistryKey, 0, KEY_READ | KEY_WOW64_32KEY, key.put()) != ERROR_SUCCESS) {
@@ -64,7 +63,7 @@ bool ReadRegistrySettings(TraceSettings& settings) {
     DWORD maxDataSize = 0;
     if (::RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxNameLength,
                            &maxDataSize, nullptr, nullptr) != ERROR_SUCCESS) {
-        DebugNote("cannot query the registry key of the configuration");
+        note("cannot query the registry key of the configuration");
         return false;
     }
     std::vector<char> nameBuffer(maxNameLength + 1);
@@ -80,7 +79,7 @@ bool ReadRegistrySettings(TraceSettings& settings) {
             ::RegEnumValueA(key.get(), index, nameBuffer.data(), &nameLength, nullptr, &type, data.data(), &size);
         if (status == ERROR_NO_MORE_ITEMS) break;
         if (status != ERROR_SUCCESS) {
-            DebugNote("registry value number " + std::to_string(index) + " unreadable, error " +
+            note("registry value number " + std::to_string(index) + " unreadable, error " +
                       std::to_string(status));
             allGood = false;
             continue;
@@ -88,10 +87,10 @@ bool ReadRegistrySettings(TraceSettings& settings) {
         const std::string name(nameBuffer.data(), nameLength);
         SettingValue value;
         std::string problem;
-        if (!ToSettingValue(name, type, data, size, value)) {
+        if (!ToSettingValue(name, type, data, size, value, note)) {
             allGood = false;
         } else if (!ApplySetting(settings, name, value, problem)) {
-            DebugNote("registry value " + problem);
+            note("registry value " + problem);
             allGood = false;
         }
     }

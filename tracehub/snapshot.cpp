@@ -43,7 +43,7 @@ std::unique_ptr<Snapshot> Snapshot::Build(TraceSettings& settings, SinkPool& poo
 
     for (size_t i = 0; i < settings.categories.size(); ++i) {
         const CategorySettings& category = settings.categories[i];
-        Route route{category.name, category.level.value_or(settings.defaultLevel), std::move(ownSinks[i])};
+        Route route{category.name, settings.LevelOf(category.name), std::move(ownSinks[i])};
         for (Sink* sink : snapshot->fallback_.sinks) AddSink(route.sinks, sink);
         snapshot->routes_.push_back(std::move(route));
     }

@@ -81,6 +81,20 @@ const CategorySettings* TraceSettings::Find(std::string_view category) const {
     return nullptr;
 }
 
+int32_t TraceSettings::LevelOf(std::string_view category) const {
+    const CategorySettings* entry = Find(category);
+    return entry && entry->level ? *entry->level : defaultLevel;
+}
+
+std::vector<const ListenerSettings*> TraceSettings::ListenersOf(std::string_view category) const {
+    std::vector<const ListenerSettings*> result;
+    for (const CategorySettings* entry : {Find(category), Find(kAllCategories)}) {
+        if (!entry) continue;
+        for (const ListenerSettings& listener : entry->listeners) result.push_back(&listener);
+    }
+    return result;
+}
+
 CategorySettings& TraceSettings::Get(std::string_view category) {
     for (CategorySettings& entry : categories) {
         if (EqualsNoCase(entry.name, category)) return entry;

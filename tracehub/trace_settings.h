@@ -40,6 +40,10 @@ struct TraceSettings {
     std::vector<CategorySettings> categories;
 
     const CategorySettings* Find(std::string_view category) const;
+    // The level a category writes at: its own, else the default level.
+    int32_t LevelOf(std::string_view category) const;
+    // Who receives a category's lines: its own listeners and those of all categories.
+    std::vector<const ListenerSettings*> ListenersOf(std::string_view category) const;
     CategorySettings& Get(std::string_view category);
     bool Remove(std::string_view category);
 };
