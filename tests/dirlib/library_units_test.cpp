@@ -11,6 +11,7 @@
 #include "dirlib/tracer.h"
 #include "test_support/log_time.h"
 #include "platform/unique_resource.h"
+#include "test_support/debug_output.h"
 #include "test_support/files.h"
 #include "test_support/korvan_folders.h"
 #include "test_support/process.h"
@@ -43,20 +44,20 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(LBS_SetTraceCallback(RecordNarrow));
         ASSERT_TRUE(LBS_SetTraceCallbackW(RecordWide));
-        g_narrow.clear();
-        g_wide.clear();
+        g_narrow.clear(), g_wide.clear();
     }
     ScratchDir dir_{"dirlib_units"};
 };
 
+// Only the writer's own failures reach the debugger, never an ordinary message.
 TEST_F(Recorded, WriterFormatsLikeThePlatformAndReportsItsOwnFailuresToBothCallbacks) {
+    const DebugOutputCapture debugger;
     _TracerWrite(kTraceInfo, "Wert <%d> f\xfcr <%s> <0x%08x>", 42, "X0000303", 0x1234u);
     _TracerWrite(kTraceError, "Pfad <%S> <%c>", L"C:\\Gr\u00fc\u00dfe", 'x');
     EXPECT_TRUE(g_wide.empty());
     _TracerWrite(kTraceInfo, "Pfad <%S>", L"C:\\\u0416");  // outside the "C" locale's code page
     _TracerWrite(kTraceInfo, "%s", "");
-    EXPECT_FALSE(LBS_SetTraceCallback(nullptr));
-    EXPECT_FALSE(LBS_SetTraceCallbackW(nullptr));
+    EXPECT_FALSE(LBS_SetTraceCallback(nullptr) || LBS_SetTraceCallbackW(nullptr));
     _TracerWrite(kTraceInfo, "noch da");
     const std::vector<std::string> narrow = {"I Wert <42> f\xfcr <X0000303> <0x00001234>", "E Pfad <C:\\Gr\xfc\xdf" "e> <x>",
                                              kFormatFailure, kFormatFailure, "I noch da"};
@@ -65,6 +66,8 @@ TEST_F(Recorded, WriterFormatsLikeThePlatformAndReportsItsOwnFailuresToBothCallb
     ASSERT_TRUE(LBS_SetTraceCallback(Throwing));
     EXPECT_NO_THROW(_TracerWrite(kTraceInfo, "wirft"));
     EXPECT_EQ(L"E Exception gefangen!", g_wide.back());
+    const std::string formatFailure = "ERROR - _TracerWrite: Fehler im Format des Tracing-Strings!";
+    EXPECT_EQ(formatFailure + formatFailure + "ERROR - _TracerWrite: Exception gefangen!", debugger.Text());
 }
 
 // Without an initialised library there is no log mutex: the wait fails with -1 and says so.
@@ -87,8 +90,7 @@ TEST_F(Recorded, InternalLogFileLinesCarryTheClockTheIdsAndTheNoMutexNotice) {
 }
 
 TEST_F(Recorded, CreateDirectoryAnnouncesEachLevelAndReportsWhatStopsIt) {
-    const std::string base = dir_.path();
-    const std::string file = base + "datei";
+    const std::string base = dir_.path(), file = base + "datei";
     WriteFileText(file, "x");
     const std::string drive = "Q:\\";
     ASSERT_EQ(static_cast<UINT>(DRIVE_NO_ROOT_DIR), ::GetDriveTypeA(drive.c_str()));
@@ -98,7 +100,6 @@ TEST_F(Recorded, CreateDirectoryAnnouncesEachLevelAndReportsWhatStopsIt) {
     auto failed = [](const std::string& code, const std::string& path) {
         return "E LBS_CreateDirectory: Fehler <" + code + "> beim Anlegen des Verzeichnisses <" + path + ">!";
     };
-    const std::string inFile = "E _CreateDirectory: Angeforderter Pfad ist eine Datei (<" + file + ">)";
     const struct {
         std::string path;
         bool created;
@@ -108,7 +109,7 @@ TEST_F(Recorded, CreateDirectoryAnnouncesEachLevelAndReportsWhatStopsIt) {
          {announce(base + "eins"), announce(base + "eins\\zwei"), "I LBS_CreateDirectory: Verzeichnis <" + base + "eins\\zwei\\> wurde angelegt"}},
         {base.substr(0, base.size() - 1), true, {}},
         {"", false, {"E LBS_CreateDirectory: Kein Pfad \xfc" "bergeben!"}},
-        {file + "\\unter", false, {inFile, failed("80", file + "\\unter")}},
+        {file + "\\unter", false, {"E _CreateDirectory: Angeforderter Pfad ist eine Datei (<" + file + ">)", failed("80", file + "\\unter")}},
         {drive + "tesk\\log", false, {announce(drive + "tesk"), failed(missingDrive, drive + "tesk\\log")}},
         {base + "M\xe4rz", true, {announce(base + "M\xe4rz"), "I LBS_CreateDirectory: Verzeichnis <" + base + "M\xe4rz> wurde angelegt"}},
     };
