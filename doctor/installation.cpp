@@ -6,8 +6,6 @@
 
 namespace doctor {
 
-namespace {
-
 std::string FullPath(const std::string& path) {
     char full[MAX_PATH] = {};
     const DWORD length = ::GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
@@ -18,6 +16,8 @@ std::string DirectoryOf(const std::string& path) {
     const size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
+
+namespace {
 
 // The system directory that holds the given architecture's binaries as seen from this process:
 // System32 for our own, SysWOW64 for 32-bit ones seen from a 64-bit process.

@@ -25,6 +25,11 @@ struct Installation {
     bool locbaseActive = false;
 };
 
+// The path made full against the current directory; as given when it cannot be.
+std::string FullPath(const std::string& path);
+// The directory part with its trailing separator; empty for a bare name.
+std::string DirectoryOf(const std::string& path);
+
 // False with one line in `error` when this build cannot see the other architecture's files.
 bool LocateInstallation(const Options& options, Installation& installation, std::string& error);
 

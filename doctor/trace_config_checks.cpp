@@ -27,11 +27,9 @@ bool DirectoryExists(const std::string& path) {
 // The library opens its files with OPEN_ALWAYS; the doctor opens only an existing one, so that
 // the test creates nothing, and closes it without writing.
 void CheckFile(const std::string& category, const std::string& target, Report& report) {
-    char full[MAX_PATH] = {};
-    const DWORD length = ::GetFullPathNameA(target.c_str(), MAX_PATH, full, nullptr);
-    const std::string path = length == 0 || length >= MAX_PATH ? target : std::string(full, length);
+    const std::string path = FullPath(target);
     const std::string key = "trace.file." + category;
-    const std::string directory = path.substr(0, path.find_last_of("\\/") + 1);
+    const std::string directory = DirectoryOf(path);
     if (!DirectoryExists(directory)) {
         report.Problem(kSection, key, "file " + path + ": the directory does not exist, the file cannot be opened",
                        "create " + directory + " or point File." + category + " to an existing directory");
