@@ -1,5 +1,6 @@
 #include "dirlib/directory_creation.h"
 
+#include "dirlib/directory_system.h"
 #include "dirlib/locbase.h"
 #include "dirlib/tracer.h"
 
@@ -69,7 +70,7 @@ bool LBS_CreateDirectory(const std::string& path) {
     const std::wstring widePath = _ConvertToUnicode(path);
     if (!widePath.empty() && ::_waccess_s(widePath.c_str(), 0) == 0) return true;
 
-    const bool created = _CreateDirectory(widePath);
+    const bool created = _TheDirectorySystem().CreateTree(widePath);
     if (created) {
         _TracerWrite(kTraceInfo, "LBS_CreateDirectory: Verzeichnis <%S> wurde angelegt", widePath.c_str());
     } else {

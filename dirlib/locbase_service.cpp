@@ -215,7 +215,7 @@ std::string LBS_GetSystemDir(std::int32_t selector) {
     } else {
         result = _GetProgDirFromRegistry(kTraceComponent);
     }
-    if (!_PathExists(result)) result = _GetModuleDir(g_librarySettings.module);
+    if (!_PathExists(result)) result = g_librarySettings.moduleDir;
     if (_PathExists(result)) {
         _TracerWrite(kTraceInfo, "LBS_GetSystemDir: Systempfad = \"%s\"", result.c_str());
     } else {

@@ -1,13 +1,12 @@
 #include "dirlib/path_helpers.h"
 
+#include "dirlib/directory_system.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <io.h>
 
-bool _PathExists(const std::string& path) {
-    return !path.empty() && _access_s(path.c_str(), 0) == 0;
-}
+bool _PathExists(const std::string& path) { return _TheDirectorySystem().Exists(path); }
 
 std::string _AddBackslash(std::string path) {
     if (!path.empty() && path.back() != '\\') path.push_back('\\');

@@ -58,7 +58,7 @@ std::string LBS_GetProgDir(const std::string& component, bool useDefaultPath) {
             _TracerWrite(kTraceInfo, "LBS_GetProgDir: Default Programmpfad eingestellt.");
         }
     } else {
-        result = _GetModuleDir(g_librarySettings.module);
+        result = g_librarySettings.moduleDir;
     }
     return _FinishDirectoryGetter(kProgTexts, component, result);
 }
@@ -90,7 +90,7 @@ std::string LBS_GetKonfigDir(const std::string& component) {
     } else {
         _TracerWrite(kTraceInfo, "LBS_GetKonfigDir: Via Registry kein KonfigPfad ermittelbar.");
     }
-    result = _GetModuleDir(g_librarySettings.module);
+    result = g_librarySettings.moduleDir;
     return _FinishDirectoryGetter(kKonfigTexts, component, result);
 }
 

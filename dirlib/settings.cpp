@@ -62,27 +62,27 @@ void ReadLocbaseActive(HKEY key, LibrarySettings& settings) {
 }
 
 // The dump file path is needed for this first call only.
-bool ReadTracingDirs(HKEY key, char (&dumpFile)[MAX_PATH]) {
+void ReadTracingDirs(HKEY key, char (&dumpFile)[MAX_PATH]) {
     ValueBuffer value;
     LONG rc = _ReadSettingValue(key, kTracingDirsValue, value);
     if (rc != ERROR_SUCCESS) {
         _TracerWrite(kTraceInfo, "Init: Fehler <%d> beim Lesen des Eintrags \"LocbaseTracingDirsActive\"!",
                      static_cast<int>(rc));
-        return false;
+        return;
     }
-    if (!_SwitchIsOn(value)) return false;
+    if (!_SwitchIsOn(value)) return;
     rc = _ReadSettingValue(key, kTracingDirsDirectoryValue, value);
     if (rc != ERROR_SUCCESS) {
         _TracerWrite(kTraceError, "Init: Fehler <%d> beim Lesen des Eintrags \"LocbaseTracingDirsDirectory\"!",
                      static_cast<int>(rc));
-        return false;
+        return;
     }
     if (!_PathExists(value)) {
         _TracerWrite(kTraceError, "Init: Verzeichnis <%s> existiert nicht, um alle Pfade f\xfcr die %s auszugeben!",
                      value, kDumpComponent);
-        return false;
+        return;
     }
-    return ComposePath(value, (std::string(kDumpComponent) + "_TracingDirs.log").c_str(), dumpFile);
+    ComposePath(value, (std::string(kDumpComponent) + "_TracingDirs.log").c_str(), dumpFile);
 }
 
 void ReadLibDirs(HKEY key, LibrarySettings& settings) {
@@ -121,6 +121,18 @@ void ReadAlternativeLogDir(HKEY key, LibrarySettings& settings) {
     if (ComposePath(value, "", settings.altLogDir)) settings.altLogDirOn = true;
 }
 
+}  // namespace
+
+void _ReadSettingsFromKey(HKEY key, LibrarySettings& settings, char (&dumpFile)[MAX_PATH]) {
+    ReadInternTrace(key, settings);
+    ReadLocbaseActive(key, settings);
+    ReadTracingDirs(key, dumpFile);
+    ReadLibDirs(key, settings);
+    ReadAlternativeLogDir(key, settings);
+}
+
+namespace {
+
 // The slot is filled before the success line, so that line already goes out under the log mutex.
 void CreateSharedMutex(const char* name, HANDLE& slot) {
     slot = ::CreateMutexA(_SharedSecurityAttributes().get(), FALSE, name);
@@ -151,25 +163,23 @@ void ReadSettingsOnce(char (&dumpFile)[MAX_PATH]) {
     ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                          reinterpret_cast<LPCSTR>(&Init), &settings.module);
 
-    bool dumpAsked = false;
+    const std::string moduleDir = _GetModuleDir(settings.module);
+    std::memcpy(settings.moduleDir, moduleDir.c_str(), moduleDir.size() + 1);
+
     tesk::UniqueHkey key;
     const LONG rc = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, kReadAccess32, key.put());
     if (rc != ERROR_SUCCESS) {
         _TracerWrite(kTraceError, "Init: Fehler <%d> beim \xd6" "ffnen des Registry-Pfades <%s>!", static_cast<int>(rc),
                      kSettingsKeyPath);
     } else {
-        ReadInternTrace(key.get(), settings);
-        ReadLocbaseActive(key.get(), settings);
-        dumpAsked = ReadTracingDirs(key.get(), dumpFile);
-        ReadLibDirs(key.get(), settings);
-        ReadAlternativeLogDir(key.get(), settings);
+        _ReadSettingsFromKey(key.get(), settings, dumpFile);
         const LONG closeRc = ::RegCloseKey(key.release());
         if (closeRc != ERROR_SUCCESS) {
             _TracerWrite(kTraceError, "Init: Fehler <%d> beim Aufruf von ::RegCloseKey!", static_cast<int>(closeRc));
         }
     }
 
-    if (settings.internTraceOn || dumpAsked || settings.libDirsActive) {
+    if (settings.internTraceOn || dumpFile[0] != '\0' || settings.libDirsActive) {
         CreateSharedMutex(kLogMutexName, settings.logMutex);
     }
     CreateSharedMutex(kUserNameMutexName, settings.userNameMutex);
@@ -186,9 +196,18 @@ BOOL CALLBACK ReadSettings(INIT_ONCE*, void* parameter, void**) {
     return TRUE;
 }
 
+BOOL CALLBACK TakeSettings(INIT_ONCE*, void* parameter, void**) {
+    g_librarySettings = *static_cast<const LibrarySettings*>(parameter);
+    return TRUE;
+}
+
 INIT_ONCE g_initialised = INIT_ONCE_STATIC_INIT;
 
 }  // namespace
+
+void _AdoptSettings(const LibrarySettings& settings) {
+    ::InitOnceExecuteOnce(&g_initialised, TakeSettings, const_cast<LibrarySettings*>(&settings), nullptr);
+}
 
 void Init() {
     // Filled only on the thread that reads the settings, and only when the dump is asked for.

@@ -7,6 +7,8 @@
 // constructor runs.
 struct LibrarySettings {
     HMODULE module;
+    // The module's directory with its backslash, the getters' last candidate.
+    char moduleDir[MAX_PATH];
     bool internTraceOn;
     char internTraceFile[MAX_PATH];
     bool locbaseActive;
@@ -25,6 +27,14 @@ inline constexpr char kSettingsKeyPath[] = "SOFTWARE\\Korvan Mirel Compact";
 inline constexpr char kLogMutexName[] = "LBS_MUTEX_INTERN_TRACE";
 inline constexpr char kUserNameMutexName[] = "LBS_MUTEX_GETUSERNAME";
 inline constexpr char kDumpComponent[] = "X0000303";
+
+// Init's reading of the open settings key into `settings`, and into `dumpFile` the dump file's path
+// when the one-time dump is asked for. It only reads and writes messages.
+void _ReadSettingsFromKey(HKEY key, LibrarySettings& settings, char (&dumpFile)[MAX_PATH]);
+
+// For a diagnosis, before the library's first use: `settings` become the process's settings as if
+// Init had read them, so Init neither reads nor creates mutexes nor dumps.
+void _AdoptSettings(const LibrarySettings& settings);
 
 // Reads the settings on the first call of the process, whichever thread makes it; later calls only
 // announce the component-path log.

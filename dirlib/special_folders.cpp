@@ -1,3 +1,4 @@
+#include "dirlib/directory_system.h"
 #include "dirlib/locbase.h"
 #include "dirlib/path_helpers.h"
 #include "dirlib/tracer.h"
@@ -33,12 +34,12 @@ bool IsValid(LocbaseDirType type) { return type >= 0 && type < static_cast<int>(
 
 void AskKnownFolder(const KNOWNFOLDERID& folder, char (&buffer)[MAX_PATH + 1]) {
     UniqueCoTaskMemString path;
-    HRESULT hr = ::SHGetKnownFolderPath(folder, KF_FLAG_CREATE, nullptr, path.put());
+    HRESULT hr = _TheDirectorySystem().KnownFolder(folder, KF_FLAG_CREATE, path.put());
     if (FAILED(hr)) {
         _TracerWrite(kTraceError,
                      "LBS_GetSpecialFolderPath: Fehler <%d> von SHGetKnownFolderPath - versuche mit 'KF_Flag_Default_Path'",
                      static_cast<int>(hr));
-        hr = ::SHGetKnownFolderPath(folder, KF_FLAG_CREATE | KF_FLAG_DEFAULT_PATH, nullptr, path.put());
+        hr = _TheDirectorySystem().KnownFolder(folder, KF_FLAG_CREATE | KF_FLAG_DEFAULT_PATH, path.put());
         if (FAILED(hr)) {
             _TracerWrite(kTraceError, "LBS_GetSpecialFolderPath: Fehler <%d> von SHGetKnownFolderPath",
                          static_cast<int>(hr));
@@ -59,7 +60,7 @@ std::string LBS_GetSpecialFolderPath(LocbaseDirType type) {
         _TracerWrite(kTraceError, "LBS_GetSpecialFolderPath: Falscher LocbaseDirType <%d> wurde \xfc" "bergeben!",
                      static_cast<int>(type));
     } else if (versionClass >= 1 && versionClass <= 6) {
-        const HRESULT hr = ::SHGetFolderPathA(nullptr, kFolders[type].csidl, nullptr, SHGFP_TYPE_DEFAULT, buffer);
+        const HRESULT hr = _TheDirectorySystem().FolderPath(kFolders[type].csidl, buffer);
         if (FAILED(hr)) {
             _TracerWrite(kTraceError, "LBS_GetSpecialFolderPath: Fehler <%d> von SHGetFolderPathA", static_cast<int>(hr));
         }

@@ -7,7 +7,7 @@ std::string LBS_GetThisDllDir() {
     Init();
     std::string result;
     if (g_librarySettings.module != nullptr) {
-        result = _AddBackslash(_GetModuleDir(g_librarySettings.module));
+        result = _AddBackslash(g_librarySettings.moduleDir);
     } else {
         _TracerWrite(kTraceError,
                      "LBS_GetThisDllDir: GetModuleHandleEx lieferte Fehler, kein thisDllDir ermittelbar, Fehler <%d>",

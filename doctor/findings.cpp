@@ -15,6 +15,7 @@ constexpr const char* kSectionTitles[] = {
     "Trace configuration (...\\KvTraceHub)",
     "Trace-library search",
     "Configuration service",
+    "Directories of X0000303",
 };
 
 const char* VerdictName(Verdict verdict) {

@@ -23,6 +23,8 @@ struct Installation {
     std::string hostDir;
     // Filled by the switches section: whether the library will ask the configuration service.
     bool locbaseActive = false;
+    // Filled by the service section: whether it asked the configuration service from this process.
+    bool serviceAsked = false;
 };
 
 // The path made full against the current directory; as given when it cannot be.

@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
     doctor::CheckTraceConfiguration(report);
     doctor::CheckLibrarySearch(installation, report);
     doctor::CheckService(installation, report);
+    doctor::CheckDirectories(installation, report);
 
     const std::string text = options.json ? doctor::RenderJson(report) : doctor::RenderText(report);
     std::fwrite(text.data(), 1, text.size(), stdout);

@@ -12,5 +12,7 @@ void CheckSwitches(Installation& installation, Report& report);
 void CheckTraceConfiguration(Report& report);
 void CheckLibrarySearch(const Installation& installation, Report& report);
 void CheckService(const Installation& installation, Report& report);
+// Runs the library's getters against a dry run: call last, the library keeps that state.
+void CheckDirectories(const Installation& installation, Report& report);
 
 }  // namespace doctor

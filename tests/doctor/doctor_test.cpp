@@ -2,6 +2,7 @@
 // names the finding that must report it.
 #include "contracts/locbase_interfaces.h"
 #include "test_support/files.h"
+#include "test_support/korvan_folders.h"
 #include "test_support/process.h"
 #include "test_support/registry_fixture.h"
 
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <random>
 
 namespace {
@@ -53,7 +55,9 @@ void RegisterServiceForOtherBitness() {
 // Module and trace library side by side, the trace file in logs\, the device's co-installer list.
 struct Installation {
     VendorRegistry registry;
+    KorvanTrees trees;
     ScratchDir dir{"doctor"};
+    std::optional<TempDirOverride> temp;
 
     Installation() {
         Place(ProgramDirectory() + "TeskCoInstaller.dll");
@@ -148,6 +152,12 @@ TEST(Doctor, EachFaultIsReportedUnderItsKey) {
              RegisterServiceForOtherBitness();
          },
          "service.activation", "warning"},
+        {"log directory blocked in every candidate",
+         [](Installation& i) {
+             WriteFileText(KnownFolder(FOLDERID_LocalAppDataLow) + "Korvan", "x");
+             i.temp.emplace(i.dir.path() + "TeskCoInstaller.dll\\");
+         },
+         "directories.log", "warning"},
         {"module missing", [](Installation& i) { ::DeleteFileA((i.dir.path() + "TeskCoInstaller.dll").c_str()); },
          "module.file", "problem"},
     };
@@ -168,6 +178,8 @@ TEST(Doctor, CorrectInstallationIsAllOk) {
     EXPECT_NE(std::string::npos, json.output.find(Replaced(installation.dir.path(), "\\", "\\\\") + "logs")) << json.output;
 
     const ProcessResult text = installation.Run("");
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
     const std::string bits = sizeof(void*) == 8 ? ", 64-bit," : ", 32-bit,";
     EXPECT_EQ(R"(1. Which module would run
    [ok]      <dir>TeskCoInstaller.dll, <bits>, version 1.0.0.0
@@ -192,9 +204,18 @@ TEST(Doctor, CorrectInstallationIsAllOk) {
    [ok]      32-bit processes: LocbaseWsInfo is not registered
    [ok]      64-bit processes: LocbaseWsInfo is not registered
    [ok]      LocbaseActive keeps the library from asking the service
+6. Directories of X0000303
+   [ok]      program directory <dir> exists
+   [ok]      configuration directory <dir> exists
+   [ok]      log directory <low>Korvan\Log\Mirel\ does not exist yet, the library would create it
+   [ok]      data directory <data>Korvan\Daten\X0000303\Data\ does not exist yet, the library would create it
+   [ok]      temp directory <temp> exists
 Result: tracing and removal work as configured.
 )",
-              Replaced(Replaced(text.output, installation.dir.path(), "<dir>"), bits, ", <bits>,"));
+              Replaced(Replaced(Replaced(Replaced(Replaced(text.output, installation.dir.path(), "<dir>"), bits, ", <bits>,"),
+                                         KnownFolder(FOLDERID_LocalAppDataLow), "<low>"),
+                                KnownFolder(FOLDERID_ProgramData), "<data>"),
+                       temp, "<temp>"));
 }
 
 TEST(Doctor, BadUsageExitsWithOneLine) {
@@ -261,7 +282,8 @@ std::string Snapshot(const std::string& directory) {
     const std::string registry = ReadFileBytes(exported);
     EXPECT_LT(100000u, registry.size());
     ::DeleteFileA(exported.c_str());
-    const std::string listing = Listing(directory);
+    const std::string listing = Listing(directory) + Listing(KnownFolder(FOLDERID_LocalAppDataLow)) +
+                                Listing(KnownFolder(FOLDERID_ProgramData));
     EXPECT_NE(std::string::npos, listing.find("TeskCoInstaller.dll")) << listing;
     return registry + listing;
 }
