@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr REGSAM kReadAccess32 = KEY_READ | KEY_WOW64_32KEY;
 constexpr char kComponentsKeyPath[] = "SOFTWARE\\KorvanCo\\Components\\";
 constexpr char kTraceComponent[] = "X0000302";
 constexpr const char* kKnownComponents[] = {"X0000301", "X0000302", "X0000303", "X0000304", "X0000305", "X0000306"};

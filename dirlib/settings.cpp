@@ -15,8 +15,6 @@ LibrarySettings g_librarySettings;
 
 namespace {
 
-constexpr REGSAM kReadAccess32 = KEY_READ | KEY_WOW64_32KEY;
-
 using ValueBuffer = SettingValueBuffer;
 
 // Directory, backslash and file name into a 260-byte path. A path that would not fit is refused

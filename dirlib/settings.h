@@ -23,6 +23,8 @@ struct LibrarySettings {
 
 extern LibrarySettings g_librarySettings;
 
+// The vendor's keys are read in the 32-bit view, whatever the process's bitness.
+inline constexpr REGSAM kReadAccess32 = KEY_READ | KEY_WOW64_32KEY;
 inline constexpr char kSettingsKeyPath[] = "SOFTWARE\\Korvan Mirel Compact";
 inline constexpr char kLogMutexName[] = "LBS_MUTEX_INTERN_TRACE";
 inline constexpr char kUserNameMutexName[] = "LBS_MUTEX_GETUSERNAME";

@@ -1,5 +1,7 @@
 #include "doctor/registry_values.h"
 
+#include "dirlib/settings.h"
+
 #include <cstring>
 
 namespace doctor {
@@ -85,7 +87,7 @@ std::vector<std::string> ValueStrings(const RawValue& value) {
 
 tesk::UniqueHkey OpenKey32(HKEY root, const char* path, LONG& status) {
     tesk::UniqueHkey key;
-    status = ::RegOpenKeyExA(root, path, 0, KEY_READ | KEY_WOW64_32KEY, key.put());
+    status = ::RegOpenKeyExA(root, path, 0, kReadAccess32, key.put());
     return key;
 }
 
