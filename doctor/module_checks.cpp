@@ -65,8 +65,8 @@ std::string Described(const std::string& path, const PeImage& image) {
     return path + ", " + Bitness(image.is64) + ", version " + (version.empty() ? "none" : version);
 }
 
-// An installed copy beside the module under diagnosis: absent is fine, a copy of the wrong
-// bitness for its directory is what an administrator copied to the wrong place.
+// The copy in an architecture's system directory: absent is fine; one of the wrong bitness for its
+// directory was copied to the wrong place and is never loaded.
 void CheckInstalledCopy(bool is64, const char* key, const std::string& skipPath, Report& report) {
     std::string directory;
     if (!SystemDirectoryFor(is64, directory)) {
@@ -82,7 +82,8 @@ void CheckInstalledCopy(bool is64, const char* key, const std::string& skipPath,
         report.Warn(kSection, key, Described(path, *image) + ": the wrong bitness for its directory, never loaded",
                     std::string("replace it with the ") + Bitness(is64) + " TeskCoInstaller.dll");
     } else if (::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        report.Warn(kSection, key, path + " is no DLL", std::string("replace it with the ") + Bitness(is64) + " TeskCoInstaller.dll");
+        report.Warn(kSection, key, path + " is no DLL",
+                    std::string("replace it with the ") + Bitness(is64) + " TeskCoInstaller.dll");
     } else {
         report.Ok(kSection, key, path + ": not installed");
     }

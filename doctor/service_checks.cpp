@@ -69,7 +69,7 @@ std::string Unregistered(bool is64, std::string& server) {
     return std::string();
 }
 
-// The server's journal file, when one is configured: the server writes it as it reads it, a string.
+// The file the server appends to, when "Journal" is set the way the server reads it: a REG_SZ.
 bool Journal(std::string& file) {
     LONG status = ERROR_SUCCESS;
     const tesk::UniqueHkey key = OpenKey32(HKEY_LOCAL_MACHINE, kServiceKey, status);
@@ -86,7 +86,7 @@ void AskAnswers(Report& report) {
         const std::string label = std::string(question.component) + " " + question.name + ": ";
         const std::string answer = _GetValueFromLocbase(question.component, question.valueType, std::string());
         if (answer.empty()) {
-            report.Ok(kSection, key, label + "no answer, the library takes the registry's");
+            report.Ok(kSection, key, label + "no answer, the library falls back to the registry");
         } else if (_PathExists(answer)) {
             report.Ok(kSection, key, label + answer);
         } else {
