@@ -17,26 +17,33 @@ std::string DirectoryOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-namespace {
-
-// The system directory that holds the given architecture's binaries as seen from this process:
-// System32 for our own, SysWOW64 for 32-bit ones seen from a 64-bit process.
 bool SystemDirectoryFor(bool is64, std::string& directory) {
-    char buffer[MAX_PATH] = {};
     constexpr bool selfIs64 = sizeof(void*) == 8;
-    if (is64 && !selfIs64) return false;
-    const UINT length = is64 == selfIs64 ? ::GetSystemDirectoryA(buffer, MAX_PATH)
-                                         : ::GetSystemWow64DirectoryA(buffer, MAX_PATH);
+    char buffer[MAX_PATH] = {};
+    std::string below;
+    UINT length = 0;
+    if (is64 == selfIs64) {
+        length = ::GetSystemDirectoryA(buffer, MAX_PATH);
+    } else if (!is64) {
+        length = ::GetSystemWow64DirectoryA(buffer, MAX_PATH);
+    } else {
+        // A 32-bit process under WoW64 sees SysWOW64 as System32, the real System32 only as Sysnative.
+        BOOL wow64 = FALSE;
+        if (::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64) {
+            length = ::GetSystemWindowsDirectoryA(buffer, MAX_PATH);
+        }
+        below = "Sysnative\\";
+    }
     if (length == 0 || length >= MAX_PATH) return false;
-    directory = _AddBackslash(std::string(buffer, length));
+    directory = _AddBackslash(std::string(buffer, length)) + below;
     return true;
 }
 
-}  // namespace
-
 bool LocateInstallation(const Options& options, Installation& installation, std::string& error) {
     installation.moduleIs64 = options.arch == Arch::X64;
-    if (!SystemDirectoryFor(installation.moduleIs64, installation.systemDir)) {
+    // The 64-bit view needs the 64-bit registry and trace library search, which a 32-bit doctor lacks.
+    if ((installation.moduleIs64 && sizeof(void*) == 4) ||
+        !SystemDirectoryFor(installation.moduleIs64, installation.systemDir)) {
         error = installation.moduleIs64 ? "a 32-bit doctor cannot diagnose the 64-bit view: run the x64 TeskDoctor.exe"
                                         : "this Windows has no 32-bit system directory: there is no x86 view to diagnose";
         return false;

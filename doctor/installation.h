@@ -23,7 +23,7 @@ struct Installation {
     std::string hostDir;
     // Filled by the switches section: whether the library will ask the configuration service.
     bool locbaseActive = false;
-    // Filled by the service section: whether it asked the configuration service from this process.
+    // Filled by the service section: whether the doctor asked the service for its answers.
     bool serviceAsked = false;
 };
 
@@ -31,6 +31,10 @@ struct Installation {
 std::string FullPath(const std::string& path);
 // The directory part with its trailing separator; empty for a bare name.
 std::string DirectoryOf(const std::string& path);
+
+// The system directory that holds the given architecture's binaries as this process reaches it
+// (ending in a backslash); false when this Windows has none for that architecture.
+bool SystemDirectoryFor(bool is64, std::string& directory);
 
 // False with one line in `error` when this build cannot see the other architecture's files.
 bool LocateInstallation(const Options& options, Installation& installation, std::string& error);

@@ -1,7 +1,10 @@
-// Section 1: the co-installer that SetupAPI would load, and whether the reader class names it.
+// Section 1: the co-installer that SetupAPI would load, the copies in the system directory of each
+// architecture, and whether the reader class names it.
 #include "doctor/pe_image.h"
 #include "doctor/registry_values.h"
 #include "doctor/sections.h"
+
+#include <windows.h>
 
 #include <algorithm>
 #include <string>
@@ -57,9 +60,37 @@ std::vector<std::string> KeysNamingModule() {
     return found;
 }
 
-}  // namespace
+std::string Described(const std::string& path, const PeImage& image) {
+    const std::string version = FileVersion(path);
+    return path + ", " + Bitness(image.is64) + ", version " + (version.empty() ? "none" : version);
+}
 
-void CheckModule(const Installation& installation, Report& report) {
+// The copy in an architecture's system directory: absent is fine; one of the wrong bitness for its
+// directory was copied to the wrong place and is never loaded.
+void CheckInstalledCopy(bool is64, const char* key, const std::string& skipPath, Report& report) {
+    std::string directory;
+    if (!SystemDirectoryFor(is64, directory)) {
+        report.Ok(kSection, key, std::string("this Windows has no ") + Bitness(is64) + " system directory");
+        return;
+    }
+    const std::string path = directory + kModuleFileName;
+    if (Lower(path) == Lower(skipPath)) return;
+    const std::optional<PeImage> image = ReadPeImage(path);
+    if (image && image->is64 == is64) {
+        report.Ok(kSection, key, Described(path, *image));
+    } else if (image) {
+        report.Warn(kSection, key, Described(path, *image) + ": the wrong bitness for its directory, never loaded",
+                    std::string("replace it with the ") + Bitness(is64) + " TeskCoInstaller.dll");
+    } else if (::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        report.Warn(kSection, key, path + " is no DLL",
+                    std::string("replace it with the ") + Bitness(is64) + " TeskCoInstaller.dll");
+    } else {
+        report.Ok(kSection, key, path + ": not installed");
+    }
+}
+
+// The module under diagnosis, which must be there, of the view's bitness, with the entry point.
+void CheckDiagnosedModule(const Installation& installation, Report& report) {
     const std::string& path = installation.modulePath;
     const char* wanted = Bitness(installation.moduleIs64);
     const std::optional<PeImage> image = ReadPeImage(path);
@@ -68,8 +99,7 @@ void CheckModule(const Installation& installation, Report& report) {
                        std::string("copy the ") + wanted + " TeskCoInstaller.dll to " + installation.moduleDir);
         return;
     }
-    const std::string version = FileVersion(path);
-    const std::string described = path + ", " + Bitness(image->is64) + ", version " + (version.empty() ? "none" : version);
+    const std::string described = Described(path, *image);
     if (image->is64 != installation.moduleIs64) {
         report.Problem(kSection, "module.file", described + ": not the " + wanted + " module this view needs",
                        std::string("copy the ") + wanted + " TeskCoInstaller.dll there");
@@ -79,6 +109,16 @@ void CheckModule(const Installation& installation, Report& report) {
     } else {
         report.Ok(kSection, "module.file", described);
     }
+}
+
+}  // namespace
+
+void CheckModule(const Installation& installation, Report& report) {
+    CheckDiagnosedModule(installation, report);
+    if (installation.moduleGiven) {
+        CheckInstalledCopy(installation.moduleIs64, "module.installed", installation.modulePath, report);
+    }
+    CheckInstalledCopy(!installation.moduleIs64, "module.other", std::string(), report);
 
     const std::vector<std::string> keys = KeysNamingModule();
     if (keys.empty()) {

@@ -60,8 +60,9 @@ void CheckLibrarySearch(const Installation& installation, Report& report) {
     if (installation.locbaseActive) {
         report.Warn(kSection, "search.service",
                     "the module asks the configuration service first for the trace component's program directory; "
-                    "the doctor does not ask it and shows the registry's answer",
-                    "compare with section 5, or set LocbaseActive to \"aus\" to rule the service out");
+                    "the candidate below is the registry's answer",
+                    "compare with the service's answer in section 5, or set LocbaseActive to \"aus\" to rule the "
+                    "service out");
     }
     const Candidate candidates[] = {
         {"program directory of X0000302", TraceProgramDirectory(installation)},

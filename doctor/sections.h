@@ -11,7 +11,8 @@ void CheckModule(const Installation& installation, Report& report);
 void CheckSwitches(Installation& installation, Report& report);
 void CheckTraceConfiguration(Report& report);
 void CheckLibrarySearch(const Installation& installation, Report& report);
-void CheckService(const Installation& installation, Report& report);
+// Also notes in the installation whether it asked the service for its answers.
+void CheckService(Installation& installation, Report& report);
 // Runs the library's getters against a dry run: call last, the library keeps that state.
 void CheckDirectories(const Installation& installation, Report& report);
 

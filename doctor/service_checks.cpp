@@ -1,6 +1,9 @@
-// Section 5: the configuration service's registration in each registry view. The doctor does not
-// activate it: the server journals every object it makes, and a diagnosis must leave no trace.
+// Section 5: the configuration service's registration in each registry view and, where this
+// process can make its objects, its answers through the library's own reader. The server appends
+// every object it makes to its journal when one is configured; then the doctor does not ask.
 #include "contracts/locbase_interfaces.h"
+#include "dirlib/locbase_service.h"
+#include "dirlib/path_helpers.h"
 #include "doctor/pe_image.h"
 #include "doctor/registry_values.h"
 #include "doctor/sections.h"
@@ -12,6 +15,22 @@ namespace doctor {
 namespace {
 
 constexpr int kSection = 5;
+constexpr char kServiceKey[] = "SOFTWARE\\Korvan Mirel Compact\\LocbaseService";
+
+struct Question {
+    const char* component;
+    std::int32_t valueType;
+    const char* name;
+};
+
+// The trace component's program directory (the first search candidate) and the co-installer's own.
+constexpr Question kQuestions[] = {
+    {"X0000302", LocbaseValueProgDir, "prog"},
+    {"X0000303", LocbaseValueProgDir, "prog"},
+    {"X0000303", LocbaseValueKonfigDir, "config"},
+    {"X0000303", LocbaseValueLogDir, "log"},
+    {"X0000303", LocbaseValueUserKonfigDir, "userconfig"},
+};
 
 struct ServiceClass {
     const CLSID& id;
@@ -50,9 +69,36 @@ std::string Unregistered(bool is64, std::string& server) {
     return std::string();
 }
 
+// The file the server appends to, when "Journal" is set the way the server reads it: a REG_SZ.
+bool Journal(std::string& file) {
+    LONG status = ERROR_SUCCESS;
+    const tesk::UniqueHkey key = OpenKey32(HKEY_LOCAL_MACHINE, kServiceKey, status);
+    const RawValue value = key ? ReadRawValue(key.get(), "Journal") : RawValue();
+    if (value.status != ERROR_SUCCESS || value.type != REG_SZ) return false;
+    const std::vector<std::string> strings = ValueStrings(value);
+    file = strings.empty() ? std::string() : strings.front();
+    return true;
+}
+
+void AskAnswers(Report& report) {
+    for (const Question& question : kQuestions) {
+        const std::string key = std::string("service.answer.") + question.component + "." + question.name;
+        const std::string label = std::string(question.component) + " " + question.name + ": ";
+        const std::string answer = _GetValueFromLocbase(question.component, question.valueType, std::string());
+        if (answer.empty()) {
+            report.Ok(kSection, key, label + "no answer, the library falls back to the registry");
+        } else if (_PathExists(answer)) {
+            report.Ok(kSection, key, label + answer);
+        } else {
+            report.Warn(kSection, key, label + answer + " does not exist",
+                        "create it, or correct the service's answer for " + std::string(question.component));
+        }
+    }
+}
+
 }  // namespace
 
-void CheckService(const Installation& installation, Report& report) {
+void CheckService(Installation& installation, Report& report) {
     std::string ownWhy;
     for (const bool is64 : {false, true}) {
         std::string server;
@@ -69,15 +115,26 @@ void CheckService(const Installation& installation, Report& report) {
     const std::string bits = Bitness(installation.moduleIs64);
     if (!installation.locbaseActive) {
         report.Ok(kSection, "service.activation", "LocbaseActive keeps the library from asking the service");
-    } else if (!ownWhy.empty()) {
+        return;
+    }
+    if (!ownWhy.empty()) {
         report.Warn(kSection, "service.activation",
                     "a " + bits + " module cannot activate the service (" + ownWhy +
                         "): every directory comes from the registry and the guesses",
                     "register the " + bits + " KvLocbaseService.dll with the " + bits + " regsvr32");
+        return;
+    }
+    report.Ok(kSection, "service.activation", "a " + bits + " module can activate the service");
+    std::string journal;
+    if (installation.moduleIs64 != (sizeof(void*) == 8)) {
+        report.Ok(kSection, "service.answers",
+                  std::string("answers not asked: this doctor cannot load a ") + bits + " server, run the " +
+                      (installation.moduleIs64 ? "x64" : "x86") + " TeskDoctor.exe to see them");
+    } else if (Journal(journal)) {
+        report.Ok(kSection, "service.answers", "answers not asked: the service would append to its journal " + journal);
     } else {
-        report.Ok(kSection, "service.activation",
-                  "a " + bits + " module can activate the service; its answers are not asked, since the server "
-                  "journals every object it makes");
+        AskAnswers(report);
+        installation.serviceAsked = true;
     }
 }
 

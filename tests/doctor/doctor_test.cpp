@@ -1,6 +1,8 @@
 // TeskDoctor.exe against prepared installations: each row spoils one thing of a correct one and
 // names the finding that must report it.
 #include "contracts/locbase_interfaces.h"
+#include "platform/unique_resource.h"
+#include "test_support/com_server.h"
 #include "test_support/files.h"
 #include "test_support/korvan_folders.h"
 #include "test_support/process.h"
@@ -28,9 +30,10 @@ void DeleteValue(const char* keyPath, const char* name) {
     ::RegCloseKey(key);
 }
 
-// The configuration service's class keys in the other architecture's registry view.
+// The configuration service's class keys, made in either registry view.
+constexpr REGSAM kOwnView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-std::vector<std::string> OtherViewClassKeys() {
+std::vector<std::string> ClassKeys() {
     std::vector<std::string> keys;
     for (const CLSID& id : {CLSID_LocbaseWsInfo, CLSID_LocbaseDir, CLSID_LocbaseValue}) {
         wchar_t text[40] = {};
@@ -40,16 +43,11 @@ std::vector<std::string> OtherViewClassKeys() {
     return keys;
 }
 
-void RegisterServiceForOtherBitness() {
-    const std::string server = TESK_OTHER_ARCH_DIST "KvLocbaseService.dll";
-    for (const std::string& classKey : OtherViewClassKeys()) {
-        HKEY key = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, (classKey + "\\InprocServer32").c_str(), 0,
-                                                   nullptr, 0, KEY_WRITE | kOtherView, nullptr, &key, nullptr));
-        ::RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
-                         static_cast<DWORD>(server.size() + 1));
-        ::RegCloseKey(key);
-    }
+// The other architecture's system directory as this process reaches it.
+std::string OtherSystemDirectory() {
+    char path[MAX_PATH] = {};
+    if (sizeof(void*) == 8) return std::string(path, ::GetSystemWow64DirectoryA(path, MAX_PATH)) + "\\";
+    return std::string(path, ::GetSystemWindowsDirectoryA(path, MAX_PATH)) + "\\Sysnative\\";
 }
 
 // Module and trace library side by side, the trace file in logs\, the device's co-installer list.
@@ -58,6 +56,7 @@ struct Installation {
     KorvanTrees trees;
     ScratchDir dir{"doctor"};
     std::optional<TempDirOverride> temp;
+    std::optional<RegisteredServer> server;
 
     Installation() {
         Place(ProgramDirectory() + "TeskCoInstaller.dll");
@@ -71,13 +70,34 @@ struct Installation {
         registry.SetValue(kDeviceKey, "CoInstallers32", REG_MULTI_SZ, kList, sizeof kList);
     }
     ~Installation() {
-        for (const std::string& classKey : OtherViewClassKeys()) {
-            ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, (classKey + "\\InprocServer32").c_str(), kOtherView, 0);
-            ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, classKey.c_str(), kOtherView, 0);
+        ::DeleteFileA((OtherSystemDirectory() + "TeskCoInstaller.dll").c_str());
+        for (const std::string& classKey : ClassKeys()) {
+            for (const REGSAM view : {kOwnView, kOtherView}) {
+                ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, (classKey + "\\InprocServer32").c_str(), view, 0);
+                ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, classKey.c_str(), view, 0);
+            }
         }
     }
-    void Place(const std::string& source) {
-        const std::string target = dir.path() + source.substr(source.find_last_of("\\/") + 1);
+    // The service switched on, its classes naming the other architecture's server in the given view.
+    void RegisterOtherArchServer(REGSAM view) {
+        registry.SetSetting("LocbaseActive", "ein");
+        const std::string server = TESK_OTHER_ARCH_DIST "KvLocbaseService.dll";
+        for (const std::string& classKey : ClassKeys()) {
+            tesk::UniqueHkey key;
+            ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, (classKey + "\\InprocServer32").c_str(), 0,
+                                                       nullptr, 0, KEY_WRITE | view, nullptr, key.put(), nullptr));
+            ::RegSetValueExA(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
+                             static_cast<DWORD>(server.size() + 1));
+        }
+    }
+    // The service registered and switched on, with one answer configured.
+    void AnswerService(const std::string& keyPath, const std::string& name, const std::string& text) {
+        registry.SetSetting("LocbaseActive", "ein");
+        server.emplace();
+        registry.SetString(keyPath, name, text);
+    }
+    void Place(const std::string& source, const std::string& directory = std::string()) {
+        const std::string target = (directory.empty() ? dir.path() : directory) + source.substr(source.find_last_of("\\/") + 1);
         ASSERT_TRUE(::CopyFileA(source.c_str(), target.c_str(), FALSE)) << source;
     }
     // Console text mode ends lines in CR LF; compared without the CR.
@@ -92,6 +112,12 @@ struct Installation {
 
 std::string Replaced(std::string text, const std::string& from, const std::string& to) {
     for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) text.replace(at, from.size(), to);
+    return text;
+}
+
+// Each text replaced in turn, so a path inside a later one is replaced first.
+std::string Rewritten(std::string text, std::initializer_list<std::pair<std::string, std::string>> replacements) {
+    for (const auto& [from, to] : replacements) text = Replaced(text, from, to);
     return text;
 }
 
@@ -128,10 +154,7 @@ TEST(Doctor, EachFaultIsReportedUnderItsKey) {
         {"LocbaseActive missing", [](Installation&) { DeleteValue(kSettingsKey, "LocbaseActive"); },
          "switches.LocbaseActive", "warning"},
         {"internal log directory missing",
-         [&](Installation& i) {
-             setting("LogVia_InternTrace", "ein")(i);
-             setting("LogVia_InternTraceDirectory", "C:\\nowhere")(i);
-         },
+         [&](Installation& i) { setting("LogVia_InternTrace", "ein")(i), setting("LogVia_InternTraceDirectory", "C:\\no")(i); },
          "switches.LogVia_InternTraceDirectory", "warning"},
         {"over-long directory",
          [&](Installation& i) {
@@ -139,19 +162,24 @@ TEST(Doctor, EachFaultIsReportedUnderItsKey) {
              ::CreateDirectoryA(deep.c_str(), nullptr);
              deep += "\\" + std::string(250 - deep.size(), 'e');
              ASSERT_TRUE(::CreateDirectoryA(deep.c_str(), nullptr));
-             setting("LocbaseLibDirsActive", "ein")(i);
-             setting("LocbaseLibDirsDirectory", deep.c_str())(i);
+             setting("LocbaseLibDirsActive", "ein")(i), setting("LocbaseLibDirsDirectory", deep.c_str())(i);
          },
          "switches.LocbaseLibDirsDirectory", "warning"},
         {"no co-installer list names the module",
          [](Installation& i) { i.registry.SetValue(kDeviceKey, "CoInstallers32", REG_MULTI_SZ, "other.dll\0", 11); },
          "module.coinstallers", "warning"},
-        {"service registered only for the other bitness",
-         [&](Installation& i) {
-             setting("LocbaseActive", "ein")(i);
-             RegisterServiceForOtherBitness();
-         },
+        {"service registered only for the other bitness", [](Installation& i) { i.RegisterOtherArchServer(kOtherView); },
          "service.activation", "warning"},
+        {"server of the other bitness in the module's view", [](Installation& i) { i.RegisterOtherArchServer(kOwnView); },
+         "service.activation", "warning"},
+        {"service answer naming a missing directory",
+         [](Installation& i) { i.AnswerService(std::string(kServiceKey) + "\\X0000303", "GetLogPath", i.dir.path() + "no"); },
+         "service.answer.X0000303.log", "warning"},
+        {"service journal configured", [](Installation& i) { i.AnswerService(kServiceKey, "Journal", i.dir.path() + "j.txt"); },
+         "service.answers", "ok"},
+        {"installed copy of the wrong bitness in the other system directory",
+         [](Installation& i) { i.Place(ProgramDirectory() + "TeskCoInstaller.dll", OtherSystemDirectory()); },
+         "module.other", "warning"},
         {"log directory blocked in every candidate",
          [](Installation& i) {
              WriteFileText(KnownFolder(FOLDERID_LocalAppDataLow) + "Korvan", "x");
@@ -183,6 +211,8 @@ TEST(Doctor, CorrectInstallationIsAllOk) {
     const std::string bits = sizeof(void*) == 8 ? ", 64-bit," : ", 32-bit,";
     EXPECT_EQ(R"(1. Which module would run
    [ok]      <dir>TeskCoInstaller.dll, <bits>, version 1.0.0.0
+   [ok]      <system>TeskCoInstaller.dll: not installed
+   [ok]      <other system>TeskCoInstaller.dll: not installed
    [ok]      CoInstallers32 of HKLM\SYSTEM\CurrentControlSet\Control\Class\{50DD5230-BA8A-11D1-BF5D-0000F805F530}\0000 names it
 2. Library switches (HKLM\SOFTWARE\Korvan Mirel Compact, 32-bit view)
    [ok]      LogVia_InternTrace = missing: the internal log is off
@@ -212,10 +242,9 @@ TEST(Doctor, CorrectInstallationIsAllOk) {
    [ok]      temp directory <temp> exists
 Result: tracing and removal work as configured.
 )",
-              Replaced(Replaced(Replaced(Replaced(Replaced(text.output, installation.dir.path(), "<dir>"), bits, ", <bits>,"),
-                                         KnownFolder(FOLDERID_LocalAppDataLow), "<low>"),
-                                KnownFolder(FOLDERID_ProgramData), "<data>"),
-                       temp, "<temp>"));
+              Rewritten(text.output, {{installation.dir.path(), "<dir>"}, {bits, ", <bits>,"}, {SystemProgram(""), "<system>"},
+                                      {OtherSystemDirectory(), "<other system>"}, {KnownFolder(FOLDERID_LocalAppDataLow), "<low>"},
+                                      {KnownFolder(FOLDERID_ProgramData), "<data>"}, {temp, "<temp>"}}));
 }
 
 TEST(Doctor, BadUsageExitsWithOneLine) {
@@ -288,15 +317,18 @@ std::string Snapshot(const std::string& directory) {
     return registry + listing;
 }
 
-// Every switch on with existing directories, the trace file not yet there: nothing may appear.
+// Every switch on with existing directories, the trace file not yet there, the service asked: nothing may appear.
 TEST(Doctor, WritesNothing) {
     Installation installation;
+    installation.AnswerService(std::string(kServiceKey) + "\\X0000303", "GetConfigPath", installation.dir.path() + "logs");
     for (const char* name : {"LogVia_InternTrace", "LocbaseTracingDirsActive", "LocbaseLibDirsActive"}) installation.registry.SetSetting(name, "ein");
     for (const char* name : {"LogVia_InternTraceDirectory", "LocbaseTracingDirsDirectory", "LocbaseLibDirsDirectory",
                              "LocbaseLogDirX0000302"})
         installation.registry.SetSetting(name, installation.dir.path() + "logs");
     const std::string before = Snapshot(installation.dir.path());
-    EXPECT_EQ(0u, installation.Run().exitCode);
+    const ProcessResult result = installation.Run();
+    EXPECT_EQ(0u, result.exitCode);
+    EXPECT_NE(std::string::npos, result.output.find("\"key\": \"service.answer.X0000303.config\", \"kind\": \"ok\"")) << result.output;
     EXPECT_EQ(before, Snapshot(installation.dir.path()));
 }
 
