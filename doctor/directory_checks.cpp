@@ -16,6 +16,9 @@ namespace {
 
 constexpr int kSection = 6;
 
+// The library keeps using it until the process ends.
+DirectoryDryRun g_dryRun;
+
 struct Getter {
     const char* name;
     std::string (*ask)();
@@ -47,7 +50,7 @@ LibrarySettings SettingsAsRead(const Installation& installation) {
 
 }  // namespace
 
-void CheckDirectories(const Installation& installation, Report& report) {
+void PrepareLibrary(const Installation& installation, Report& report) {
     LibrarySettings settings = SettingsAsRead(installation);
     if (settings.locbaseActive && !installation.serviceAsked) {
         settings.locbaseActive = false;
@@ -57,10 +60,11 @@ void CheckDirectories(const Installation& installation, Report& report) {
                     "see the configuration service above");
     }
     _AdoptSettings(settings);
-    // The library keeps using it until the process ends.
-    static DirectoryDryRun dryRun;
-    _UseDirectorySystem(dryRun);
+    _UseDirectorySystem(g_dryRun);
+}
 
+void CheckDirectories(Report& report) {
+    DirectoryDryRun& dryRun = g_dryRun;
     for (const Getter& getter : kGetters) {
         const std::string path = getter.ask();
         const std::string key = std::string("directories.") + getter.name;

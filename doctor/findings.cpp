@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace doctor {
@@ -63,15 +64,21 @@ std::string JsonString(const std::string& text) {
 }  // namespace
 
 void Report::Ok(int section, const std::string& key, const std::string& text) {
-    findings_.push_back(Finding{section, key, Verdict::Ok, text, std::string()});
+    Add(Finding{section, key, Verdict::Ok, text, std::string()});
 }
 
 void Report::Warn(int section, const std::string& key, const std::string& text, const std::string& advice) {
-    findings_.push_back(Finding{section, key, Verdict::Warning, text, advice});
+    Add(Finding{section, key, Verdict::Warning, text, advice});
 }
 
 void Report::Problem(int section, const std::string& key, const std::string& text, const std::string& advice) {
-    findings_.push_back(Finding{section, key, Verdict::Problem, text, advice});
+    Add(Finding{section, key, Verdict::Problem, text, advice});
+}
+
+void Report::Add(Finding finding) {
+    const auto after = std::upper_bound(findings_.begin(), findings_.end(), finding.section,
+                                        [](int section, const Finding& other) { return section < other.section; });
+    findings_.insert(after, std::move(finding));
 }
 
 int Report::ExitCode() const {

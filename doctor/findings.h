@@ -29,6 +29,9 @@ public:
     int ExitCode() const;
 
 private:
+    // In section order, whichever section a check reports to; in each, in the order reported.
+    void Add(Finding finding);
+
     std::vector<Finding> findings_;
 };
 

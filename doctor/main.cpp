@@ -21,9 +21,10 @@ int main(int argc, char** argv) {
     doctor::CheckModule(installation, report);
     doctor::CheckSwitches(installation, report);
     doctor::CheckTraceConfiguration(report);
-    doctor::CheckLibrarySearch(installation, report);
     doctor::CheckService(installation, report);
-    doctor::CheckDirectories(installation, report);
+    doctor::PrepareLibrary(installation, report);
+    doctor::CheckLibrarySearch(installation, report);
+    doctor::CheckDirectories(report);
 
     const std::string text = options.json ? doctor::RenderJson(report) : doctor::RenderText(report);
     std::fwrite(text.data(), 1, text.size(), stdout);

@@ -1,8 +1,8 @@
-// Section 4: the three places the module looks for the trace-system library, computed from the
-// registry and the paths alone: the library's Init, with its mutexes, log and dump, never runs.
+// Section 4: the three places the module looks for the trace-system library. The first is the
+// library's own answer, given with the settings its Init would read but without running Init.
 #include "contracts/trace_system_contract.h"
+#include "dirlib/locbase.h"
 #include "dirlib/path_helpers.h"
-#include "dirlib/registry_lookups.h"
 #include "doctor/pe_image.h"
 #include "doctor/sections.h"
 #include "trace/trace_system_candidates.h"
@@ -20,14 +20,6 @@ struct Candidate {
     const char* origin;
     std::string directory;
 };
-
-// The program directory of the trace component as LBS_GetProgDir(…, false) finds it when the
-// configuration service has no answer: the registry's ProgKey when it exists, else the module's
-// own directory.
-std::string TraceProgramDirectory(const Installation& installation) {
-    const std::string fromRegistry = _GetProgDirFromRegistry(kTraceComponent);
-    return _AddBackslash(_PathExists(fromRegistry) ? fromRegistry : installation.moduleDir);
-}
 
 std::vector<std::string> MissingExports(const PeImage& image) {
     std::vector<std::string> missing;
@@ -57,7 +49,7 @@ std::string Unusable(const std::string& path, bool moduleIs64) {
 }  // namespace
 
 void CheckLibrarySearch(const Installation& installation, Report& report) {
-    if (installation.locbaseActive) {
+    if (installation.locbaseActive && !installation.serviceAsked) {
         report.Warn(kSection, "search.service",
                     "the module asks the configuration service first for the trace component's program directory; "
                     "the candidate below is the registry's answer",
@@ -65,7 +57,7 @@ void CheckLibrarySearch(const Installation& installation, Report& report) {
                     "service out");
     }
     const Candidate candidates[] = {
-        {"program directory of X0000302", TraceProgramDirectory(installation)},
+        {"program directory of X0000302", LBS_GetProgDir(kTraceComponent, false)},
         {"beside the host", installation.hostDir},
         {"beside the module", installation.moduleDir},
     };

@@ -13,7 +13,9 @@ void CheckTraceConfiguration(Report& report);
 void CheckLibrarySearch(const Installation& installation, Report& report);
 // Also notes in the installation whether it asked the service for its answers.
 void CheckService(Installation& installation, Report& report);
-// Runs the library's getters against a dry run: call last, the library keeps that state.
-void CheckDirectories(const Installation& installation, Report& report);
+// After the service section, before the library's getters are used: gives the library the settings
+// its Init would read, without Init's logs, mutexes or dump, and a dry run of the file system.
+void PrepareLibrary(const Installation& installation, Report& report);
+void CheckDirectories(Report& report);
 
 }  // namespace doctor

@@ -175,6 +175,14 @@ TEST(Doctor, EachFaultIsReportedUnderItsKey) {
         {"service answer naming a missing directory",
          [](Installation& i) { i.AnswerService(std::string(kServiceKey) + "\\X0000303", "GetLogPath", i.dir.path() + "no"); },
          "service.answer.X0000303.log", "warning"},
+        {"service naming a directory with a hub of the other bitness as the trace component's",
+         [](Installation& i) {
+             ::CreateDirectoryA((i.dir.path() + "hub").c_str(), nullptr);
+             i.Place(TESK_OTHER_ARCH_DIST "KvTraceHub001.dll", i.dir.path() + "hub\\");
+             i.AnswerService(std::string(kServiceKey) + "\\X0000302", "GetProgramPath", i.dir.path());
+             i.registry.SetString(std::string(kServiceKey) + "\\X0000302", "GetProgramPath.2", "hub");
+         },
+         "search.result", "problem"},
         {"service journal configured", [](Installation& i) { i.AnswerService(kServiceKey, "Journal", i.dir.path() + "j.txt"); },
          "service.answers", "ok"},
         {"installed copy of the wrong bitness in the other system directory",
