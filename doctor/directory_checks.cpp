@@ -64,14 +64,13 @@ void PrepareLibrary(const Installation& installation, Report& report) {
 }
 
 void CheckDirectories(Report& report) {
-    DirectoryDryRun& dryRun = g_dryRun;
     for (const Getter& getter : kGetters) {
         const std::string path = getter.ask();
         const std::string key = std::string("directories.") + getter.name;
         const std::string named = std::string(getter.name) + " directory ";
         if (DirectoryDryRun::ExistsNow(path)) {
             report.Ok(kSection, key, named + path + " exists");
-        } else if (dryRun.WouldCreate(path)) {
+        } else if (g_dryRun.WouldCreate(path)) {
             report.Ok(kSection, key, named + path + " does not exist yet, the library would create it");
         } else if (path.empty()) {
             report.Warn(kSection, key, std::string("the library finds no ") + named + "for " + kDumpComponent,
