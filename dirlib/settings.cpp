@@ -161,6 +161,7 @@ void ReadSettingsOnce(char (&dumpFile)[MAX_PATH]) {
     ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                          reinterpret_cast<LPCSTR>(&Init), &settings.module);
 
+    // Built in a buffer of MAX_PATH bytes, so it fits with its terminator.
     const std::string moduleDir = _GetModuleDir(settings.module);
     std::memcpy(settings.moduleDir, moduleDir.c_str(), moduleDir.size() + 1);
 

@@ -21,10 +21,11 @@ std::wstring Normalised(std::wstring path) {
     return path;
 }
 
-// What CreateDirectoryW would refuse in the part after the drive: reserved characters and
-// components longer than a file name may be.
+// What CreateDirectoryW would refuse after the drive and any "\\?\" prefix: reserved characters
+// and components longer than a file name may be.
 DWORD NameError(const std::wstring& path) {
-    size_t start = path.size() > 1 && path[1] == L':' ? 2 : 0;
+    size_t start = path.compare(0, 4, L"\\\\?\\") == 0 ? 4 : 0;
+    if (path.size() > start + 1 && path[start + 1] == L':') start += 2;
     while (start < path.size()) {
         size_t end = path.find(L'\\', start);
         if (end == std::wstring::npos) end = path.size();
