@@ -91,4 +91,10 @@ tesk::UniqueHkey OpenKey32(HKEY root, const char* path, LONG& status) {
     return key;
 }
 
+std::string KeyAdvice(LONG status, const std::string& whenMissing) {
+    if (status != ERROR_ACCESS_DENIED) return whenMissing;
+    // Device installations run as SYSTEM; the doctor usually as an administrator.
+    return "let SYSTEM and Administrators read the key (regedit, Permissions), then run the doctor again";
+}
+
 }  // namespace doctor

@@ -28,4 +28,8 @@ std::vector<std::string> ValueStrings(const RawValue& value);
 // Opened for reading in the 32-bit view, where the library reads; null when missing or denied.
 tesk::UniqueHkey OpenKey32(HKEY root, const char* path, LONG& status);
 
+// What to do about a key that could not be opened: the access it lacks when it denies reading,
+// else `whenMissing`.
+std::string KeyAdvice(LONG status, const std::string& whenMissing);
+
 }  // namespace doctor

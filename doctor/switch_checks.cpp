@@ -114,7 +114,7 @@ void CheckSwitches(Installation& installation, Report& report) {
         report.Warn(kSection, "switches.key",
                     std::string("HKLM\\") + kSettingsKeyPath + " cannot be opened (error " + std::to_string(status) +
                         "): every switch is off, the configuration service is never asked",
-                    "create the key in the 32-bit view (reg add ... /reg:32) when a switch is wanted");
+                    KeyAdvice(status, "create the key in the 32-bit view (reg add ... /reg:32) when a switch is wanted"));
         return;
     }
     const DirectorySwitch internTrace{kInternTraceValue, kInternTraceDirectoryValue, kInternTraceFileName, "internal log"};

@@ -96,7 +96,7 @@ void CheckTraceConfiguration(Report& report) {
         report.Problem(kSection, "trace.key",
                        std::string("HKLM\\") + kvtrace::kRegistryKey + " cannot be opened (error " +
                            std::to_string(status) + "): nothing will be traced",
-                       "create the key in the 32-bit view with Level.TESK.CoInstall and File.TESK.CoInstall");
+                       KeyAdvice(status, "create the key in the 32-bit view with Level.TESK.CoInstall and File.TESK.CoInstall"));
         return;
     }
     kvtrace::TraceSettings settings;

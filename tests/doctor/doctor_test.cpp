@@ -194,6 +194,8 @@ TEST(Doctor, EachFaultIsReportedUnderItsKey) {
              i.temp.emplace(i.dir.path() + "TeskCoInstaller.dll\\");
          },
          "directories.log", "warning"},
+        {"trace configuration that denies reading", [](Installation& i) { i.registry.DenyReading(kTraceKey); }, "trace.key",
+         "problem"},
         {"module missing", [](Installation& i) { ::DeleteFileA((i.dir.path() + "TeskCoInstaller.dll").c_str()); },
          "module.file", "problem"},
     };
@@ -203,7 +205,7 @@ TEST(Doctor, EachFaultIsReportedUnderItsKey) {
         const ProcessResult result = installation.Run();
         const std::string finding = std::string("\"key\": \"") + row.key + "\", \"kind\": \"" + row.kind + "\"";
         EXPECT_NE(std::string::npos, result.output.find(finding)) << row.what << "\n" << result.output;
-        EXPECT_EQ(std::string(row.kind) == "problem" ? 1u : 0u, result.exitCode) << row.what;
+        EXPECT_EQ(std::string(row.kind) == "problem" ? 1u : 0u, result.exitCode) << row.what << "\n" << result.output;
     }
 }
 

@@ -9,13 +9,21 @@ namespace test_support {
 namespace {
 
 bool Create(const std::string& exe, const std::string& arguments, STARTUPINFOA& startup, PROCESS_INFORMATION& process) {
-    std::string commandLine = "\"" + exe + "\" " + arguments;
-    if (::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                         &process)) {
-        return true;
+    // Under heavy load Wine now and then fails to start a process with ERROR_INTERNAL_ERROR, a fault
+    // of the test platform rather than of the program started; a few tries ride it out.
+    for (int attempt = 1;; ++attempt) {
+        std::string commandLine = "\"" + exe + "\" " + arguments;
+        if (::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                             &process)) {
+            return true;
+        }
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_INTERNAL_ERROR || attempt == 3) {
+            ADD_FAILURE() << "CreateProcess " << exe << " failed: " << error;
+            return false;
+        }
+        ::Sleep(500);
     }
-    ADD_FAILURE() << "CreateProcess " << exe << " failed: " << ::GetLastError();
-    return false;
 }
 
 }  // namespace

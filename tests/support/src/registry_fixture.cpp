@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sddl.h>
+
 namespace test_support {
 
 namespace {
@@ -31,10 +33,28 @@ tesk::UniqueHkey CreateKeyChain(const std::string& keyPath) {
     return key;
 }
 
+void SetAccessList(const std::string& keyPath, const char* sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr));
+    tesk::UniqueHkey key;
+    EXPECT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, WRITE_DAC | KEY_WOW64_32KEY, key.put()));
+    EXPECT_EQ(ERROR_SUCCESS, ::RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor));
+    ::LocalFree(descriptor);
+}
+
 }  // namespace
 
 VendorRegistry::VendorRegistry() { RemoveAll(); }
-VendorRegistry::~VendorRegistry() { RemoveAll(); }
+VendorRegistry::~VendorRegistry() {
+    for (const std::string& keyPath : denied_) SetAccessList(keyPath, "D:(A;;KA;;;WD)");
+    RemoveAll();
+}
+
+// Only changing the access list again stays allowed, so that the fixture can remove the key.
+void VendorRegistry::DenyReading(const std::string& keyPath) {
+    SetAccessList(keyPath, "D:P(A;;WD;;;WD)");
+    denied_.push_back(keyPath);
+}
 
 void VendorRegistry::RemoveAll() {
     for (const char* path : {kSettingsKey, kVendorKey}) {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace test_support {
 
@@ -27,8 +28,12 @@ public:
     void SetDword(const std::string& keyPath, const std::string& name, DWORD value);
     void SetSetting(const std::string& name, const std::string& text) { SetString(kSettingsKey, name, text); }
 
+    // Until the fixture goes, the key's access list lets nobody read it.
+    void DenyReading(const std::string& keyPath);
+
 private:
     static void RemoveAll();
+    std::vector<std::string> denied_;
 };
 
 }  // namespace test_support
