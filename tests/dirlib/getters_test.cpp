@@ -115,6 +115,8 @@ TEST_F(Getters, ProgramKonfigAndKorvanEnvironment) {
         {"trace component's default, missing and not created", nullptr, "prog X0000302 1", trace, traceDefault, true, {}, {trace}},
         {"trace component's ProgKey", [&] { registry_.SetSetting("ProgKey", s_); }, "prog X0000302 0", s_,
          {"I LBS_GetProgDir: Programmpfad <X0000302> = \"" + s_ + "\""}, false},
+        {"ProgKey not for an identifier differing in case", [&] { registry_.SetSetting("ProgKey", s_); }, "prog x0000302 0",
+         hostDir_, {"I LBS_GetProgDir: Programmpfad <x0000302> = \"" + hostDir_ + "\""}, false},
         {"configuration record", [&] { Records("X0000303", "ConfigDir", "", s_.substr(0, s_.size() - 1)); }, "konfig X0000303", s_,
          {"I LBS_GetKonfigDir: " + kOff, "I _GuessLocalKonfigDir: Konfigpfad <" + s_ + "> \xfc" "ber Registry ermittelt.",
           "I LBS_GetKonfigDir: KonfigPfad \xfc" "ber Alternative ermittelt: \"" + s_ + "\"", "I LBS_GetKonfigDir: KonfigPfad <X0000303> = \"" + s_ + "\""}},

@@ -51,11 +51,15 @@ TEST_F(LibraryProcess, InitReadsEachSettingOnceWithItsRules) {
 
     const std::string log = "internTrace=1 file=<" + dir_.path() + "Locbase_Intern.log>";
     const std::string d = dir_.path(), missing = d + "fehlt", longDir(259, 'd');
-    std::string deep = Dir();  // exists, but leaves no room for the file name: refused, not cut
-    while (deep.size() < 245) {
-        deep += "\\" + std::string(std::min<size_t>(40, 245 - deep.size()), 'L');
+    // The file name fills the 260-byte path to its last character behind `deep`, one beyond it
+    // behind `deeper`: refused, not cut.
+    std::string deep = Dir();
+    while (deep.size() < 240) {
+        deep += "\\" + std::string(deep.size() < 180 ? 40 : 239 - deep.size(), 'L');
         ASSERT_TRUE(::CreateDirectoryA(deep.c_str(), nullptr)) << deep;
     }
+    const std::string deeper = deep + "L";
+    ASSERT_TRUE(::CreateDirectoryA(deeper.c_str(), nullptr));
     const struct {
         std::vector<std::pair<std::string, std::string>> settings;
         std::string expected;  // part of the settings line
@@ -72,8 +76,9 @@ TEST_F(LibraryProcess, InitReadsEachSettingOnceWithItsRules) {
         {{{"LogVia_InternTrace", "ein"}, {"LogVia_InternTraceDirectory", longDir}}, "internTrace=0", Missing(longDir, "internes Log auszugeben")},
         {{{"LogVia_InternTrace", "ein"}, {"LogVia_InternTraceDirectory", longDir + "d"}}, "internTrace=0",
          "E " + ReadFailure("LogVia_InternTraceDirectory", ERROR_MORE_DATA)},
-        {{{"LogVia_InternTrace", "ein"}, {"LogVia_InternTraceDirectory", deep}}, "internTrace=0",
-         "E Init: Pfad <" + deep + "\\Locbase_Intern.log> ist l\xe4nger als 259 Zeichen und wird nicht verwendet!"},
+        {{{"LogVia_InternTrace", "ein"}, {"LogVia_InternTraceDirectory", deep}}, "file=<" + deep + "\\Locbase_Intern.log>", ""},
+        {{{"LogVia_InternTrace", "ein"}, {"LogVia_InternTraceDirectory", deeper}}, "internTrace=0",
+         "E Init: Pfad <" + deeper + "\\Locbase_Intern.log> ist l\xe4nger als 259 Zeichen und wird nicht verwendet!"},
         {{{"LocbaseLogDirX0000302", Dir()}}, "altLog=1 altLogDir=<" + d + ">", ""},
         {{{"LocbaseLogDirX0000302", missing}}, "altLog=0 altLogDir=<>",
          Missing(missing, "als alternativer Log-Pfad f\xfcr die Komponente X0000303 zur\xfc" "ckgegeben zu werden")},

@@ -123,6 +123,12 @@ TEST_F(Recorded, CreateDirectoryAnnouncesEachLevelAndReportsWhatStopsIt) {
         EXPECT_EQ(c.lines, g_narrow) << c.path;
     }
     EXPECT_TRUE(IsDirectory(base + "eins\\zwei"));
+    // A path of 32,767 characters is tried; one more is refused before any level is.
+    for (const size_t length : {32767u, 32768u}) {
+        g_narrow.clear();
+        EXPECT_FALSE(LBS_CreateDirectory(drive + std::string(length - drive.size(), 'x')));
+        EXPECT_EQ(length == 32767 ? 2u : 1u, g_narrow.size()) << length;
+    }
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW((std::wstring(base.begin(), base.end()) + L"M\u00e4rz").c_str()));
 
     g_narrow.clear();

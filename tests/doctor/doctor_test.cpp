@@ -335,6 +335,9 @@ TEST(Doctor, WritesNothing) {
     for (const char* name : {"LogVia_InternTraceDirectory", "LocbaseTracingDirsDirectory", "LocbaseLibDirsDirectory",
                              "LocbaseLogDirX0000302"})
         installation.registry.SetSetting(name, installation.dir.path() + "logs");
+    // The data directory's parents exist, so a dry run that made just the last level would show.
+    const std::string data = KnownFolder(FOLDERID_ProgramData) + "Korvan";
+    for (const std::string& level : {data, data + "\\Daten", data + "\\Daten\\X0000303"}) ::CreateDirectoryA(level.c_str(), nullptr);
     const std::string before = Snapshot(installation.dir.path());
     const ProcessResult result = installation.Run();
     EXPECT_EQ(0u, result.exitCode);
