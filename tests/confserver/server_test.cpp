@@ -179,6 +179,8 @@ TEST_F(ServerDll, RegistersItsClassesAndUnloadsOnlyWhenNothingLives) {
     ASSERT_EQ(S_OK, getClassObject_(CLSID_LocbaseDir, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
     EXPECT_EQ(S_FALSE, Call("DllCanUnloadNow")) << "class object alive";
     ILocbaseDirPtr object = Create<ILocbaseDirPtr>(CLSID_LocbaseDir);
+    IUnknown* unknown = object;  // overwritten: an object asked for an interface it lacks must not live on
+    EXPECT_TRUE(factory->CreateInstance(nullptr, IID_IPersist, reinterpret_cast<void**>(&unknown)) == E_NOINTERFACE && !unknown);
     EXPECT_EQ(S_OK, factory->LockServer(TRUE));
     factory = nullptr;
     EXPECT_EQ(S_FALSE, Call("DllCanUnloadNow")) << "object and lock alive";

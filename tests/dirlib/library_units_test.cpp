@@ -7,6 +7,7 @@
 #include "dirlib/os_version.h"
 #include "dirlib/path_helpers.h"
 #include "dirlib/registry_lookups.h"
+#include "dirlib/settings.h"
 #include "dirlib/shared_security_attributes.h"
 #include "dirlib/tracer.h"
 #include "test_support/log_time.h"
@@ -88,6 +89,17 @@ TEST_F(Recorded, InternalLogFileLinesCarryTheClockTheIdsAndTheNoMutexNotice) {
     const std::string noInfo = "---------- (Keine Info zum Ausgeben verf\xfcgbar, iFormatLen <";
     const std::string texts[] = {"X0000303 Programm <C:\\Prog\\>", noInfo + "0>)", noInfo + "-1>)"};
     for (size_t i = 0; i < 3; ++i) EXPECT_EQ("", CheckStampedLine(lines[i], before, notice, ids + texts[i])) << lines[i];
+
+    // A writer that finds the log mutex abandoned owns it and gives it back: the next writer need not wait.
+    const tesk::UniqueHandle mutex(::CreateMutexA(nullptr, FALSE, nullptr));
+    std::thread([&] { EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(mutex.get(), 0)); }).join();
+    g_librarySettings.logMutex = mutex.get();
+    DWORD other = 0;
+    _InternTraceToFile(file.c_str(), "erste");
+    std::thread([&] { other = ::GetCurrentThreadId(), _InternTraceToFile(file.c_str(), "zweite"); }).join();
+    g_librarySettings.logMutex = nullptr;
+    const std::string last = SplitLines(ReadFileBytes(file)).back();
+    EXPECT_EQ("", CheckStampedLine(last, before, "", ids.substr(0, ids.rfind('[') + 1) + std::to_string(other) + "] zweite")) << last;
 
     EXPECT_TRUE(g_narrow.empty());
 }
