@@ -29,9 +29,9 @@ bool ReadValue(const std::wstring& keyPath, const std::wstring& name, DWORD& typ
 }  // namespace
 
 void ServiceAnswers::Narrow(const std::wstring& component, const std::wstring& dataArea) {
-    keys_.assign(1, kServiceKeyPath);
+    keys_.assign(1, kLocbaseServiceKeyW);
     if (!UsableKeyName(component)) return;
-    const std::wstring componentKey = std::wstring(kServiceKeyPath) + L"\\" + component;
+    const std::wstring componentKey = std::wstring(kLocbaseServiceKeyW) + L"\\" + component;
     keys_.insert(keys_.begin(), componentKey);
     if (UsableKeyName(dataArea)) keys_.insert(keys_.begin(), componentKey + L"\\" + dataArea);
 }
@@ -65,7 +65,7 @@ LONG ServiceAnswers::Number(const std::wstring& name, LONG fallback) const {
 void JournalLine(std::initializer_list<std::wstring_view> parts) noexcept try {
     DWORD type = REG_NONE;
     std::vector<BYTE> data;
-    if (!ReadValue(kServiceKeyPath, L"Journal", type, data) || type != REG_SZ) return;
+    if (!ReadValue(kLocbaseServiceKeyW, kLocbaseJournalValueW, type, data) || type != REG_SZ) return;
     const std::wstring file(reinterpret_cast<const wchar_t*>(data.data()),
                             wcsnlen(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t)));
     tesk::UniqueHfile journal(::CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

@@ -2,6 +2,8 @@
 // HKLM\SOFTWARE\Korvan Mirel Compact\LocbaseService in the 32-bit view, on every call.
 #pragma once
 
+#include "contracts/locbase_interfaces.h"
+
 #include <windows.h>
 
 #include <initializer_list>
@@ -10,7 +12,6 @@
 #include <string_view>
 #include <vector>
 
-inline constexpr wchar_t kServiceKeyPath[] = L"SOFTWARE\\Korvan Mirel Compact\\LocbaseService";
 
 class ServiceAnswers {
 public:
@@ -27,7 +28,7 @@ private:
     bool Find(const std::wstring& name, DWORD& type, std::vector<BYTE>& data) const;
 
     // Most specific first; the service key is always the last.
-    std::vector<std::wstring> keys_{kServiceKeyPath};
+    std::vector<std::wstring> keys_{kLocbaseServiceKeyW};
 };
 
 // Appends one line, the parts joined, UTF-8, to the file named by the service key's value "Journal",

@@ -7,6 +7,15 @@
 #include <windows.h>
 #include <ole2.h>
 
+// Where the server reads the answers an administrator configures (32-bit view), and the value there
+// that names its journal file; the server in wide text, its diagnosis in narrow.
+#define TESK_LOCBASE_SERVICE_KEY "SOFTWARE\\Korvan Mirel Compact\\LocbaseService"
+inline constexpr char kLocbaseServiceKey[] = TESK_LOCBASE_SERVICE_KEY;
+inline constexpr wchar_t kLocbaseServiceKeyW[] = L"" TESK_LOCBASE_SERVICE_KEY;
+#undef TESK_LOCBASE_SERVICE_KEY
+inline constexpr char kLocbaseJournalValue[] = "Journal";
+inline constexpr wchar_t kLocbaseJournalValueW[] = L"Journal";
+
 // Class identifiers of the three objects.
 // {75E51E15-A4D0-4028-8FD3-D3543A34493B}
 inline constexpr CLSID CLSID_LocbaseWsInfo = {

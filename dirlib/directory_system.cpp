@@ -27,4 +27,6 @@ DirectorySystem* g_system = &g_realSystem;
 
 DirectorySystem& _TheDirectorySystem() { return *g_system; }
 
+DirectorySystem& _RealDirectorySystem() { return g_realSystem; }
+
 void _UseDirectorySystem(DirectorySystem& system) { g_system = &system; }

@@ -24,5 +24,7 @@ protected:
 
 // The system the getters use: the real one unless a diagnosis replaced it.
 DirectorySystem& _TheDirectorySystem();
+// The real one, which a replacement may build on.
+DirectorySystem& _RealDirectorySystem();
 // For the rest of the process; `system` must outlive every later library call.
 void _UseDirectorySystem(DirectorySystem& system);

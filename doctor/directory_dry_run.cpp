@@ -5,7 +5,6 @@
 #include <shlobj.h>
 
 #include <cwctype>
-#include <io.h>
 
 namespace doctor {
 
@@ -38,7 +37,7 @@ DWORD NameError(const std::wstring& path) {
 
 }  // namespace
 
-bool DirectoryDryRun::ExistsNow(const std::string& path) { return !path.empty() && _access_s(path.c_str(), 0) == 0; }
+bool DirectoryDryRun::ExistsNow(const std::string& path) { return _RealDirectorySystem().Exists(path); }
 
 bool DirectoryDryRun::Exists(const std::string& path) {
     return ExistsNow(path) || (!path.empty() && Planned(_ConvertToUnicode(path)));
@@ -96,7 +95,7 @@ bool DirectoryDryRun::CreateTree(const std::wstring& path) {
 }
 
 HRESULT DirectoryDryRun::KnownFolder(const KNOWNFOLDERID& folder, DWORD flags, PWSTR* path) {
-    const HRESULT hr = ::SHGetKnownFolderPath(folder, (flags & ~KF_FLAG_CREATE) | KF_FLAG_DONT_VERIFY, nullptr, path);
+    const HRESULT hr = _RealDirectorySystem().KnownFolder(folder, (flags & ~KF_FLAG_CREATE) | KF_FLAG_DONT_VERIFY, path);
     if (SUCCEEDED(hr) && (flags & KF_FLAG_CREATE) != 0 && ::GetFileAttributesW(*path) == INVALID_FILE_ATTRIBUTES) {
         Plan(*path);
     }
@@ -104,7 +103,7 @@ HRESULT DirectoryDryRun::KnownFolder(const KNOWNFOLDERID& folder, DWORD flags, P
 }
 
 HRESULT DirectoryDryRun::FolderPath(int csidl, char (&buffer)[MAX_PATH + 1]) {
-    const HRESULT hr = ::SHGetFolderPathA(nullptr, csidl & ~CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_DEFAULT, buffer);
+    const HRESULT hr = _RealDirectorySystem().FolderPath(csidl & ~CSIDL_FLAG_CREATE, buffer);
     if (SUCCEEDED(hr) && (csidl & CSIDL_FLAG_CREATE) != 0 && !ExistsNow(buffer)) Plan(_ConvertToUnicode(buffer));
     return hr;
 }

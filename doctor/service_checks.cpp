@@ -15,7 +15,6 @@ namespace doctor {
 namespace {
 
 constexpr int kSection = 5;
-constexpr char kServiceKey[] = "SOFTWARE\\Korvan Mirel Compact\\LocbaseService";
 
 struct Question {
     const char* component;
@@ -72,8 +71,8 @@ std::string Unregistered(bool is64, std::string& server) {
 // The file the server appends to, when "Journal" is set the way the server reads it: a REG_SZ.
 bool Journal(std::string& file) {
     LONG status = ERROR_SUCCESS;
-    const tesk::UniqueHkey key = OpenKey32(HKEY_LOCAL_MACHINE, kServiceKey, status);
-    const RawValue value = key ? ReadRawValue(key.get(), "Journal") : RawValue();
+    const tesk::UniqueHkey key = OpenKey32(HKEY_LOCAL_MACHINE, kLocbaseServiceKey, status);
+    const RawValue value = key ? ReadRawValue(key.get(), kLocbaseJournalValue) : RawValue();
     if (value.status != ERROR_SUCCESS || value.type != REG_SZ) return false;
     const std::vector<std::string> strings = ValueStrings(value);
     file = strings.empty() ? std::string() : strings.front();

@@ -2,13 +2,15 @@
 // object, and removed without the server so that a test can start unregistered.
 #pragma once
 
+#include "contracts/locbase_interfaces.h"
+
 #include <windows.h>
 
 #include <string>
 
 namespace test_support {
 
-inline constexpr char kServiceKey[] = "SOFTWARE\\Korvan Mirel Compact\\LocbaseService";
+inline constexpr const char* kServiceKey = kLocbaseServiceKey;
 
 // Removes the server's classes from HKEY_CLASSES_ROOT.
 void RemoveServerClasses();
